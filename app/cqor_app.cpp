@@ -1,0 +1,13 @@
+#include "app/cqor_app.h"
+
+#include "ui/cqor_dlg.h"
+
+namespace qor {
+
+bool CQorApp::InitInstance() {
+    CQorDlg dialog(m_state, m_services);
+    m_host.runModal(dialog);
+    return false;
+}
+
+}  // namespace qor

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <utility>
+
+namespace qor {
+
+// Owns one POSIX file descriptor and closes it exactly once.
+class UniqueFd {
+  public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset(std::exchange(other.m_fd, -1));
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    int release() { return std::exchange(m_fd, -1); }
+    void reset(int fd = -1);
+
+  private:
+    int m_fd = -1;
+};
+
+}  // namespace qor

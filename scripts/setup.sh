@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need, when missing.
+# Works as root, or as a user with sudo.
+set -euo pipefail
+
+packages=(
+    g++ cmake ninja-build ccache pkg-config
+    libgtest-dev libgmock-dev
+    g++-mingw-w64-x86-64-posix
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$package")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    exit 0
+fi
+
+if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+else
+    echo "setup: need root or sudo to install: ${missing[*]}" >&2
+    exit 1
+fi
+
+echo "setup: installing ${missing[*]}"
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+
+#include "serial/registry_reader.h"
+
+namespace qor {
+
+// The USB serial driver's two registry places, seen in a Linux sysfs tree
+// rooted at `root` (normally /sys):
+// - "SYSTEM\CurrentControlSet\Services\usbser\Enum" has one value per tty
+//   whose device is a USB interface bound to cdc_acm, named "0", "1", ... in
+//   the ttys' order (ttyACM2 before ttyACM10), with the string data
+//   "USB\VID_vvvv&PID_pppp\<serial number, or the USB bus path without one>";
+// - "SYSTEM\CurrentControlSet\Enum\<that path>\Device Parameters" holds
+//   "PortName" = the tty's name ("ttyACM0").
+// Each open reads sysfs afresh. A port name has the form "tty...".
+std::unique_ptr<RegistryReader> openSysfsRegistry(std::filesystem::path root);
+
+}  // namespace qor

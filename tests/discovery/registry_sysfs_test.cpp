@@ -1,0 +1,298 @@
+#include "serial/registry_sysfs.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "serial/usb_discovery.h"
+#include "tests/support/temp_dir.h"
+
+namespace qor {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char16_t kList[] = u"SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
+
+// A sysfs tree shaped as the kernel lays it out, links relative as there:
+//   class/tty/ttyACM0 -> ../../devices/.../usb1/1-1/1-1:1.0/tty/ttyACM0
+//   .../tty/ttyACM0/device -> ../../../1-1:1.0      (the USB interface)
+//   1-1:1.0/driver -> ../../../../../../bus/usb/drivers/cdc_acm
+//   1-1/idVendor, idProduct, serial                 (the USB device)
+// A usb-serial adapter's tty hangs below its port device instead:
+//   class/tty/ttyUSB0/device -> ../../../ttyUSB0    (1-2:1.0/ttyUSB0)
+class FakeSysfs {
+  public:
+    const fs::path& root() const { return m_dir.path(); }
+
+    fs::path addUsbDevice(const std::string& busPath, const char* vendor, const char* product,
+                          std::optional<std::string> serial) {
+        const fs::path device = m_dir / ("devices/pci0000:00/0000:00:14.0/usb1/" + busPath);
+        fs::create_directories(device);
+        writeAttribute(device / "idVendor", vendor);
+        writeAttribute(device / "idProduct", product);
+        if (serial) {
+            writeAttribute(device / "serial", *serial);
+        }
+        return device;
+    }
+
+    // A tty on interface `number` of `device`, bound to `driver`.
+    void addAcmTty(const fs::path& device, const std::string& tty, int number = 0,
+                   const char* driver = "cdc_acm") {
+        const fs::path interface = addInterface(device, number, "usb", driver);
+        addTty(interface / "tty" / tty, interface);
+    }
+
+    void addUsbSerialTty(const fs::path& device, const std::string& tty, const char* driver) {
+        const fs::path interface = addInterface(device, 0, "usb", driver);
+        const fs::path port = interface / tty;
+        fs::create_directories(port);
+        link(port / "driver", m_dir / "bus/usb-serial/drivers" / driver);
+        addTty(port / "tty" / tty, port);
+    }
+
+    // A tty with no device behind it, like tty0, or one on a platform device.
+    void addOtherTty(const std::string& tty, bool withDevice) {
+        const fs::path platform = m_dir / "devices/platform/serial8250";
+        fs::create_directories(platform);
+        link(platform / "driver", m_dir / "bus/platform/drivers/serial8250");
+        const fs::path dir = m_dir / "devices/virtual/tty" / tty;
+        fs::create_directories(dir);
+        link(m_dir / "class/tty" / tty, dir);
+        if (withDevice) {
+            link(dir / "device", platform);
+        }
+    }
+
+    void writeAttribute(const fs::path& file, std::string_view text) {
+        m_dir.write(fs::relative(file, root()).string(), std::string(text) + "\n");
+    }
+
+    void link(const fs::path& link, const fs::path& target) {
+        fs::create_directories(link.parent_path());
+        fs::create_directories(target);
+        if (fs::is_symlink(link)) {
+            return;  // devices share their drivers
+        }
+        fs::create_symlink(fs::relative(target, link.parent_path()), link);
+    }
+
+  private:
+    fs::path addInterface(const fs::path& device, int number, const char* bus, const char* driver) {
+        const fs::path interface =
+            device / (device.filename().string() + ":1." + std::to_string(number));
+        fs::create_directories(interface);
+        link(interface / "driver", m_dir / "bus" / bus / "drivers" / driver);
+        return interface;
+    }
+
+    void addTty(const fs::path& ttyDir, const fs::path& deviceDir) {
+        fs::create_directories(ttyDir);
+        link(ttyDir / "device", deviceDir);
+        link(m_dir / "class/tty" / ttyDir.filename(), ttyDir);
+    }
+
+    testing::TempDir m_dir;
+};
+
+std::string narrow(std::u16string_view text) {
+    return std::string(text.begin(), text.end());
+}
+
+std::u16string parametersPath(std::string_view instance) {
+    return u"SYSTEM\\CurrentControlSet\\Enum\\" + std::u16string(instance.begin(), instance.end()) +
+           u"\\Device Parameters";
+}
+
+using Values = std::vector<std::pair<std::string, std::string>>;
+
+// Every value of a key as name and text (data up to its null).
+std::optional<Values> readValues(RegistryReader& registry, const char16_t* path) {
+    RegistryKey key = registry.openKey(path);
+    if (!key) {
+        return std::nullopt;
+    }
+    Values values;
+    std::array<char16_t, 1024> name{};
+    std::array<char16_t, 1024> data{};
+    RegistryValueInfo info;
+    for (uint32_t i = 0; key.enumValue(i, name, data, info) == RegistryResult::Ok; ++i) {
+        EXPECT_EQ(info.type, registry_type::kString);
+        std::u16string_view text(data.data(), info.dataBytes / 2);
+        EXPECT_TRUE(text.ends_with(u'\0'));
+        values.emplace_back(narrow({name.data(), info.nameLength}),
+                            narrow(text.substr(0, text.find(u'\0'))));
+    }
+    return values;
+}
+
+std::optional<std::string> portNameOf(RegistryReader& registry, std::string_view instance) {
+    auto values = readValues(registry, parametersPath(instance).c_str());
+    if (!values) {
+        return std::nullopt;
+    }
+    EXPECT_EQ(values->size(), 1u);
+    EXPECT_EQ(values->at(0).first, "PortName");
+    return values->at(0).second;
+}
+
+TEST(SysfsRegistry, ListsEveryCdcAcmTtyAndNothingElse) {
+    FakeSysfs sysfs;
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-1", "3c7b", "0e52", "A1b2"), "ttyACM0");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-4", "1234", "abcd", "M1"), "ttyACM1");
+    sysfs.addUsbSerialTty(sysfs.addUsbDevice("1-2", "0403", "6001", "FT1"), "ttyUSB0", "ftdi_sio");
+    sysfs.addUsbSerialTty(sysfs.addUsbDevice("1-5", "067b", "2303", std::nullopt), "ttyUSB1",
+                          "pl2303");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-3.2", "3C7B", "0E52", std::nullopt), "ttyACM2");
+    sysfs.addOtherTty("tty0", false);
+    sysfs.addOtherTty("ttyS0", true);
+
+    auto registry = openSysfsRegistry(sysfs.root());
+    EXPECT_EQ(readValues(*registry, kList), (Values{
+                                                {"0", "USB\\VID_3C7B&PID_0E52\\A1b2"},
+                                                {"1", "USB\\VID_1234&PID_ABCD\\M1"},
+                                                {"2", "USB\\VID_3C7B&PID_0E52\\1-3.2"},
+                                            }));
+    EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\A1b2"), "ttyACM0");
+    EXPECT_EQ(portNameOf(*registry, "USB\\VID_1234&PID_ABCD\\M1"), "ttyACM1");
+    EXPECT_EQ(portNameOf(*registry, "usb\\vid_3c7b&pid_0e52\\1-3.2"), "ttyACM2");
+    EXPECT_EQ(portNameOf(*registry, "USB\\VID_0403&PID_6001\\FT1"), std::nullopt);
+    EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\A1b"), std::nullopt);
+}
+
+TEST(SysfsRegistry, OrdersTtysByNumber) {
+    FakeSysfs sysfs;
+    for (const char* tty : {"ttyACM10", "ttyACM9", "ttyACM1", "ttyACM0"}) {
+        sysfs.addAcmTty(sysfs.addUsbDevice(std::string("1-") + (tty + 6), "3c7b", "0e52", tty),
+                        tty);
+    }
+    auto registry = openSysfsRegistry(sysfs.root());
+    Values expected;
+    for (const char* tty : {"ttyACM0", "ttyACM1", "ttyACM9", "ttyACM10"}) {
+        expected.emplace_back(std::to_string(expected.size()),
+                              std::string("USB\\VID_3C7B&PID_0E52\\") + tty);
+    }
+    EXPECT_EQ(readValues(*registry, kList), expected);
+}
+
+struct SerialCase {
+    const char* name;
+    std::optional<std::string> serial;  // nullopt: no serial attribute
+    const char* idInPath;
+};
+
+void PrintTo(const SerialCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class SysfsSerialTest : public ::testing::TestWithParam<SerialCase> {};
+
+TEST_P(SysfsSerialTest, NamesTheInstance) {
+    FakeSysfs sysfs;
+    sysfs.addAcmTty(sysfs.addUsbDevice("2-1.4", "3c7b", "0e52", GetParam().serial), "ttyACM0");
+    auto registry = openSysfsRegistry(sysfs.root());
+    const std::string instance = std::string("USB\\VID_3C7B&PID_0E52\\") + GetParam().idInPath;
+    EXPECT_EQ(readValues(*registry, kList), (Values{{"0", instance}}));
+    EXPECT_EQ(portNameOf(*registry, instance), "ttyACM0");
+}
+
+INSTANTIATE_TEST_SUITE_P(Serials, SysfsSerialTest,
+                         ::testing::Values(SerialCase{"Plain", "0123ABCdef", "0123ABCdef"},
+                                           SerialCase{"Absent", std::nullopt, "2-1.4"},
+                                           SerialCase{"Empty", "", "2-1.4"},
+                                           SerialCase{"WithComma", "12,34", "2-1.4"},
+                                           SerialCase{"WithBackslash", "12\\34", "2-1.4"},
+                                           SerialCase{"NonAscii", "12\xc3\xa9", "2-1.4"},
+                                           SerialCase{"ControlCharacter", "12\t34", "2-1.4"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SysfsRegistry, SharedInstancePathsNamedByInterface) {
+    FakeSysfs sysfs;
+    const fs::path composite = sysfs.addUsbDevice("1-1", "3c7b", "0e52", "SAME");
+    sysfs.addAcmTty(composite, "ttyACM0", 0);
+    sysfs.addAcmTty(composite, "ttyACM1", 2);
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-2", "3c7b", "0e52", "SAME"), "ttyACM2");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", "OWN"), "ttyACM3");
+    auto registry = openSysfsRegistry(sysfs.root());
+    EXPECT_EQ(readValues(*registry, kList), (Values{
+                                                {"0", "USB\\VID_3C7B&PID_0E52\\1-1:1.0"},
+                                                {"1", "USB\\VID_3C7B&PID_0E52\\1-1:1.2"},
+                                                {"2", "USB\\VID_3C7B&PID_0E52\\1-2:1.0"},
+                                                {"3", "USB\\VID_3C7B&PID_0E52\\OWN"},
+                                            }));
+    EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\1-1:1.2"), "ttyACM1");
+    EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\1-2:1.0"), "ttyACM2");
+}
+
+TEST(SysfsRegistry, PassesOverDevicesItCannotRead) {
+    FakeSysfs sysfs;
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-1", "3c7b", "0e52", "GOOD"), "ttyACM0");
+    const fs::path noProduct = sysfs.addUsbDevice("1-2", "3c7b", "0e52", "P");
+    fs::remove(noProduct / "idProduct");
+    sysfs.addAcmTty(noProduct, "ttyACM1");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7g", "0e52", "V"), "ttyACM2");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-4", "03c7b", "0e52", "W"), "ttyACM3");
+    const fs::path gone = sysfs.addUsbDevice("1-5", "3c7b", "0e52", "G");
+    sysfs.addAcmTty(gone, "ttyACM4");
+    fs::remove_all(gone);  // unplugged while its tty is still listed
+    const fs::path unbound = sysfs.addUsbDevice("1-6", "3c7b", "0e52", "U");
+    sysfs.addAcmTty(unbound, "ttyACM5");
+    fs::remove(unbound / "1-6:1.0" / "driver");
+    fs::create_directories(sysfs.root() / "class/tty/ttyACM6");  // no device link
+    const fs::path unreadable = sysfs.addUsbDevice("1-7", "3c7b", "0e52", "R");
+    sysfs.addAcmTty(unreadable, "ttyACM7");
+    fs::remove(unreadable / "serial");
+    fs::create_directory(unreadable / "serial");  // reads fail: taken as no serial
+
+    auto registry = openSysfsRegistry(sysfs.root());
+    EXPECT_EQ(readValues(*registry, kList), (Values{
+                                                {"0", "USB\\VID_3C7B&PID_0E52\\GOOD"},
+                                                {"1", "USB\\VID_3C7B&PID_0E52\\1-7"},
+                                            }));
+}
+
+TEST(SysfsRegistry, ListAbsentWithoutTtyClass) {
+    FakeSysfs sysfs;
+    auto registry = openSysfsRegistry(sysfs.root());
+    EXPECT_FALSE(registry->openKey(kList));
+    EXPECT_FALSE(registry->openKey(u"SYSTEM\\CurrentControlSet\\Enum\\Device Parameters"));
+    PortNameTable table;
+    EXPECT_EQ(CountUsbDevices(*registry), 0);
+    EXPECT_EQ(CollectUsbPorts(*registry, table), 0);
+}
+
+// The road the program takes: the system registry, pointed at a fake tree.
+TEST(SysfsRegistry, DiscoversImagersUnderSysfsRoot) {
+    FakeSysfs sysfs;
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-1", "3c7b", "0e52", "IMG1"), "ttyACM0");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-2", "2341", "0043", "MODEM"), "ttyACM1");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", std::nullopt), "ttyACM2");
+    sysfs.addUsbSerialTty(sysfs.addUsbDevice("1-4", "0403", "6001", "FT"), "ttyUSB0", "ftdi_sio");
+
+    const char* saved = ::getenv("QOR_SYSFS_ROOT");
+    const std::optional<std::string> previous =
+        saved ? std::optional<std::string>(saved) : std::nullopt;
+    ::setenv("QOR_SYSFS_ROOT", sysfs.root().c_str(), 1);
+    auto registry = openSystemRegistry();
+    if (previous) {
+        ::setenv("QOR_SYSFS_ROOT", previous->c_str(), 1);
+    } else {
+        ::unsetenv("QOR_SYSFS_ROOT");
+    }
+
+    PortNameTable table;
+    EXPECT_EQ(CountUsbDevices(*registry), 2);
+    EXPECT_EQ(CollectUsbPorts(*registry, table), 2);
+    EXPECT_EQ(table, (PortNameTable{"ttyACM0", "ttyACM2"}));
+}
+
+}  // namespace
+}  // namespace qor

@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "base/clock.h"
+#include "tests/tools/sim_line.h"
+#include "tools/imager_sim_self_check.h"
+
+namespace qor::sim {
+namespace {
+
+using testing::kAnswerMs;
+using testing::SimLine;
+
+TEST(ImagerSimLifecycle, StopIsPromptWhileAReplyIsPending) {
+    ImagerOptions options;
+    options.probe_delay_ms = 60'000;
+    SimLine line(options);
+    ASSERT_TRUE(line.ok());
+    line.host().write("%QOR%*probe");
+    ASSERT_TRUE(
+        line.imager().waitFor([](const ImagerRecord& r) { return r.run.probe_seen; }, kAnswerMs));
+    const std::string path = line.imager().portPath();
+    SteadyClock clock;
+    const uint32_t start = clock.now_ms();
+    line.imager().stop();
+    EXPECT_LT(clock.now_ms() - start, 500u);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(line.host().waitForHangUp(kAnswerMs));
+    line.imager().stop();  // a second stop is harmless
+}
+
+TEST(ImagerSimLifecycle, LineWaitsForAHostThatComesLate) {
+    ImagerSimulator imager;
+    ASSERT_TRUE(imager.start());
+    ASSERT_TRUE(imager.start());  // starting again changes nothing
+    EXPECT_TRUE(std::filesystem::exists(imager.portPath()));
+    SteadyClock().sleep_ms(100);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        PlainHost host;
+        ASSERT_TRUE(host.open(imager.portPath(), 921600));
+        host.write("%QOR%*probe");
+        EXPECT_EQ(host.readUntil("*echo", kAnswerMs), "*echo");
+    }
+}
+
+TEST(ImagerSimLifecycle, RecordCanBeReadWhileTheImagerWorks) {
+    SimLine line;
+    ASSERT_TRUE(line.ok());
+    const auto image = testing::makeImage(64);
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        SteadyClock clock;
+        while (!done.load()) {
+            (void)line.imager().record();
+            clock.sleep_ms(1);
+        }
+    });
+    EXPECT_EQ(line.connect(), "*echo");
+    EXPECT_EQ(line.ask(testing::headerFor(image), "*echo"), "*echo");
+    for (std::size_t k = 0; k < 64; ++k) {
+        line.host().write(testing::blockOf(image, k));
+        line.host().readUntil("*echo", kAnswerMs);
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(line.imager().record().run.image, image);
+}
+
+TEST(ImagerSimLifecycle, SelfCheckPasses) {
+    const SelfCheckResult result = runSelfCheck();
+    EXPECT_TRUE(result.passed) << result.line;
+}
+
+}  // namespace
+}  // namespace qor::sim

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/ui/dialog_fixture.h"
+#include "ui/dialog_template.h"
+#include "ui/resource_ids.h"
+
+namespace qor {
+namespace {
+
+using testing::DialogFixture;
+using testing::MemoryWindow;
+
+constexpr int kRowIds[] = {1, 2, 3, 4, 5, 6, 10, 11, 12, 13, 14, 15};
+
+TEST(DialogTemplate, HoldsTheMainDialogAsTheResourceLaysItOut) {
+    const DialogTemplate& t = mainDialogTemplate();
+    EXPECT_STREQ(t.caption, "2D Imager Vantor - V3.7");
+    EXPECT_EQ(t.rect.width, 219);
+    EXPECT_EQ(t.rect.height, 169);
+    std::vector<int> tabOrder;
+    for (const ControlTemplate& c : t.controls) {
+        tabOrder.push_back(c.id);
+        // Row ids belong to the device rows alone.
+        EXPECT_TRUE(c.id > 15) << c.name;
+    }
+    EXPECT_EQ(tabOrder, (std::vector<int>{1000, 1003, 1004, 1007, 1008, 1009, 1010, 1011}));
+    EXPECT_EQ(t.controls[0].rect.x, 61);
+    EXPECT_EQ(t.controls[0].rect.height, 30);
+    EXPECT_TRUE(t.controls[0].style & control_style::kDisabled);
+    EXPECT_FALSE(t.controls[6].style & control_style::kVisible);
+}
+
+class DialogInit : public DialogFixture {};
+
+TEST_F(DialogInit, StartsInRs232ModeWithTwentyPortsAndHiddenRows) {
+    host.open();
+    MemoryWindow& w = window();
+    const auto combo = w.control(IDC_COMBO_PORT);
+    ASSERT_EQ(combo.items.size(), 20u);
+    EXPECT_EQ(combo.items.front(), "COM1");
+    EXPECT_EQ(combo.items[9], "COM10");
+    EXPECT_EQ(combo.items.back(), "COM20");
+    EXPECT_EQ(combo.selection, 0);
+    EXPECT_TRUE(combo.enabled);
+
+    EXPECT_EQ(w.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232), IDC_RADIO_RS232);
+    EXPECT_EQ(w.text(IDC_UPDATE), "Connect");
+    EXPECT_TRUE(w.isEnabled(IDC_UPDATE));
+    EXPECT_EQ(w.text(IDC_INFO), "");
+    EXPECT_FALSE(w.isVisible(IDC_STEP1));
+    EXPECT_FALSE(w.isVisible(IDC_STEP2));
+    EXPECT_EQ(w.control(IDC_PICTURE).picture, IDB_LOGO);
+    EXPECT_TRUE(w.runningTimers().empty());
+    for (int id : kRowIds) {
+        EXPECT_FALSE(w.isVisible(id)) << "row control " << id;
+        EXPECT_TRUE(w.control(id).createdAs.has_value()) << "row control " << id;
+    }
+    EXPECT_EQ(w.rect(), MemoryWindow::kTemplateRect);
+    EXPECT_EQ(state.UiLanguage, 1033);
+    EXPECT_EQ(w.text(IDC_STEP1), "Step 1:\r\rScan barcode to start update mode");
+    EXPECT_EQ(w.text(IDC_STEP2), "Step 2:\r\rSelect FW file");
+    EXPECT_EQ(w.journalOf("icon"), (std::vector<std::string>{"icon 128 1", "icon 128 0"}));
+}
+
+TEST_F(DialogInit, RowsSitBelowOneAnotherAndFitTheGrowthPerDevice) {
+    host.open();
+    MemoryWindow& w = window();
+    const Rect frame = MemoryWindow::kTemplateRect;
+    for (int k = 1; k <= 6; ++k) {
+        const auto bar = w.control(k);
+        const auto label = w.control(k + 9);
+        EXPECT_EQ(label.text, "Device: " + std::to_string(k) + " ");
+        EXPECT_TRUE(label.centred);
+        EXPECT_EQ(bar.rect.left, frame.left + 10);
+        EXPECT_EQ(bar.rect.right, frame.right - 10);
+        EXPECT_EQ(bar.rect.height(), 25);
+        EXPECT_EQ(label.rect.top, bar.rect.top + 30);
+        EXPECT_EQ(label.rect.bottom, bar.rect.top + 50);
+        if (k == 1) {
+            EXPECT_EQ(bar.rect.top, frame.bottom - 50);
+        } else {
+            // No row reaches into the next one.
+            EXPECT_GE(bar.rect.top, w.control(k + 8).rect.bottom);
+        }
+        // With k devices the window is 60 * k taller, and row k still fits
+        // in its client area under a caption and frame up to 30 pixels tall.
+        EXPECT_LE(label.rect.bottom + 30, frame.bottom + 60 * k);
+    }
+}
+
+class DialogInitChinese : public DialogFixture {
+  protected:
+    DialogInitChinese() : DialogFixture("zh_CN.UTF-8") {}
+};
+
+TEST_F(DialogInitChinese, ShowsTheChineseSet) {
+    host.open();
+    EXPECT_EQ(state.UiLanguage, 2052);
+    EXPECT_EQ(window().text(IDC_UPDATE), "连线");
+    EXPECT_EQ(window().text(IDC_STEP1), "更新步骤一:\r\r扫描二维码设置更新模式");
+    EXPECT_EQ(window().text(IDC_STEP2), "更新步骤二:\r\r选取固件档案");
+    host.click(IDC_RADIO_USB);
+    EXPECT_EQ(window().text(IDC_UPDATE), "固件");
+    host.tick();
+    EXPECT_EQ(window().text(IDC_INFO), "离线");
+    plugImagers(2);
+    host.tick();
+    EXPECT_EQ(window().text(IDC_INFO), "  2 个装置上线");
+}
+
+TEST_F(DialogInit, MessageMapRoutesOnlyKnownEvents) {
+    host.open();
+    CQorDlg& dialog = host.dialog();
+    bool routed = false;
+    window().invoke([&] { routed = dialog.dispatch({DialogEvent::Clicked, IDC_INFO}); });
+    EXPECT_FALSE(routed);
+    window().invoke([&] { routed = dialog.dispatch({DialogEvent::Clicked, IDC_RADIO_USB}); });
+    EXPECT_TRUE(routed);
+    EXPECT_EQ(window().text(IDC_UPDATE), "Browse..");
+    EXPECT_EQ(dialog.OnQueryDragIcon(), IDR_MAINFRAME);
+}
+
+}  // namespace
+}  // namespace qor

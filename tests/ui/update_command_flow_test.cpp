@@ -1,0 +1,261 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+#include "tests/ui/dialog_fixture.h"
+#include "ui/resource_ids.h"
+
+namespace qor {
+namespace {
+
+using testing::MemoryWindow;
+using testing::ScriptedLine;
+
+constexpr auto kTimeout = std::chrono::seconds(30);
+const std::u16string kList = u"SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
+
+// An accepted magic number, then the two header words and the rest.
+std::vector<uint8_t> image(const std::vector<uint8_t>& afterMagic) {
+    std::vector<uint8_t> bytes(4 + afterMagic.size());
+    const uint8_t magic[] = {0x45, 0x01, 0x69, 0x53};
+    std::copy(std::begin(magic), std::end(magic), bytes.begin());
+    std::copy(afterMagic.begin(), afterMagic.end(), bytes.begin() + 4);
+    return bytes;
+}
+
+class UpdateCommandFlow : public testing::DialogFixture {
+  protected:
+    void SetUp() override { host.open(); }
+
+    std::string file(std::string_view name, const std::vector<uint8_t>& bytes) {
+        return dir.write(name, bytes).string();
+    }
+    std::vector<std::string> boxTexts() {
+        std::vector<std::string> texts;
+        for (const auto& box : window().messageBoxes()) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+    bool polling() { return window().runningTimers().count(0) == 1; }
+
+    // USB mode with `count` imagers counted by one poll tick.
+    void usbWith(int count) {
+        plugImagers(count);
+        host.click(IDC_RADIO_USB);
+        host.tick();
+    }
+
+    testing::TempDir dir;
+};
+
+TEST_F(UpdateCommandFlow, Rs232WithNoImagerAnsweringGivesTheControlsBackSilently) {
+    services.line("COM1", Services::kUiThread);  // a port, but nothing answers
+    const uint32_t start = uiClock().now_ms();
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(uiClock().now_ms() - start, 5u * 500u);
+    EXPECT_TRUE(window().messageBoxes().empty());
+    EXPECT_EQ(window().text(IDC_UPDATE), "Connect");
+    for (int id : {IDC_UPDATE, IDC_COMBO_PORT, IDC_RADIO_USB, IDC_RADIO_RS232}) {
+        EXPECT_TRUE(window().isEnabled(id)) << id;
+    }
+    // Disabled and enabled again in the same order.
+    const auto enables = window().journalOf("enable 10");
+    const std::vector<std::string> tail(enables.end() - 8, enables.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"enable 1000 0", "enable 1009 0", "enable 1007 0",
+                                              "enable 1008 0", "enable 1000 1", "enable 1009 1",
+                                              "enable 1007 1", "enable 1008 1"}));
+    EXPECT_TRUE(window().openFileRequests().empty());
+}
+
+TEST_F(UpdateCommandFlow, Rs232PortThatCannotBeOpenedIsNamedInOneBox) {
+    window().invoke([&] { window().setComboSelection(IDC_COMBO_PORT, 6); });
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Connect To COM7 Failed"}));
+    EXPECT_EQ(window().messageBoxes()[0].type, 0x40010u);
+    EXPECT_EQ(window().text(IDC_UPDATE), "Connect");
+    EXPECT_TRUE(window().isEnabled(IDC_RADIO_USB));
+}
+
+// An RS-232 imager on COM1 that answers the setup probe at 9600 baud.
+void answerSetup(ScriptedLine& line) {
+    const std::string probe{0x05, 0x57, 0x0E, 0x0D, 0x01, static_cast<char>(0xFF),
+                            static_cast<char>(0x88)};
+    line.setResponder([probe](ScriptedLine& l, std::span<const uint8_t> data) {
+        if (std::string(data.begin(), data.end()) == probe) {
+            l.arriveAfter(3, "\x52\xA0\xEC\xFE\x74");
+        }
+    });
+}
+
+TEST_F(UpdateCommandFlow, ConnectedThenCancelledReturnsToAUsableRs232Mode) {
+    answerSetup(services.line("COM1", Services::kUiThread));
+    window().setOpenFileAnswer(std::nullopt);
+    host.click(IDC_UPDATE);
+    ASSERT_EQ(window().openFileRequests().size(), 1u);
+    for (int id : {IDC_UPDATE, IDC_COMBO_PORT, IDC_RADIO_USB, IDC_RADIO_RS232}) {
+        EXPECT_TRUE(window().isEnabled(id)) << id;
+    }
+    EXPECT_EQ(window().text(IDC_UPDATE), "Connect");
+    EXPECT_EQ(window().checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232), IDC_RADIO_RS232);
+
+    // Every click connects again before it asks for the file.
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(services.line("COM1", Services::kUiThread).openedBauds().size(), 2u);
+    EXPECT_EQ(window().openFileRequests().size(), 2u);
+}
+
+TEST_F(UpdateCommandFlow, ConnectedThenRefusedFileAlsoReturnsToRs232Mode) {
+    answerSetup(services.line("COM1", Services::kUiThread));
+    window().setOpenFileAnswer(file("short.bin", {0x45, 0x01, 0x69}));
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
+    EXPECT_TRUE(window().isEnabled(IDC_RADIO_USB));
+    EXPECT_TRUE(window().isEnabled(IDC_UPDATE));
+}
+
+TEST_F(UpdateCommandFlow, UsbCancelChangesNothingAndThePollGoesOn) {
+    usbWith(1);
+    window().setOpenFileAnswer(std::nullopt);
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(window().text(IDC_UPDATE), "Browse..");
+    EXPECT_TRUE(polling());
+    EXPECT_TRUE(window().messageBoxes().empty());
+    EXPECT_EQ(window().rect(), MemoryWindow::kTemplateRect);
+}
+
+TEST_F(UpdateCommandFlow, FileDialogIsAskedAsTheFlowNeedsAndStartsFromTheLastChoice) {
+    usbWith(1);
+    const std::string first = file("first.bin", {0x00});
+    window().setOpenFileAnswer(first);
+    host.click(IDC_UPDATE);
+    window().setOpenFileAnswer(std::nullopt);
+    host.click(IDC_UPDATE);
+    const auto requests = window().openFileRequests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].initialPath, "");
+    EXPECT_EQ(requests[1].initialPath, first);
+    EXPECT_EQ(requests[0].filterName, "FW File ");
+    EXPECT_EQ(requests[0].filterSpec, "*.*");
+    EXPECT_EQ(requests[0].flags, 0x080Au);
+    EXPECT_EQ(requests[0].maxPathLength, 260);
+    // A cancelled dialog leaves the path as it was.
+    EXPECT_EQ(state.FirmwarePath, first);
+}
+
+TEST_F(UpdateCommandFlow, NameOfAFileThatDoesNotExistEndsSilently) {
+    usbWith(1);
+    window().setOpenFileAnswer((dir / "typed-name.bin").string());
+    host.click(IDC_UPDATE);
+    EXPECT_TRUE(window().messageBoxes().empty());
+    EXPECT_TRUE(polling());
+}
+
+TEST_F(UpdateCommandFlow, ThreeByteFileIsRefusedBeforeThePortCheck) {
+    usbWith(1);
+    window().setOpenFileAnswer(file("three.bin", {0x45, 0x01, 0x69}));
+    const int before = services.fakeRegistry().timesOpened(kList);
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
+    EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
+}
+
+TEST_F(UpdateCommandFlow, EightByteFileIsRefusedOnlyAfterThePortCheckPassed) {
+    usbWith(1);
+    window().setOpenFileAnswer(file("eight.bin", image({1, 0, 0, 0})));
+    const int before = services.fakeRegistry().timesOpened(kList);
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
+    EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before + 1);
+    EXPECT_TRUE(polling());
+}
+
+TEST_F(UpdateCommandFlow, PortsNotFoundWinsOverZeroHeaderWordsAfterOneSecond) {
+    usbWith(2);
+    // The poll counted two, but one has lost its parameters key since.
+    services.fakeRegistry().removeKey(
+        u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52\\7&2A1F&0&1\\Device "
+        u"Parameters");
+    window().setOpenFileAnswer(file("eight.bin", image({1, 0, 0, 0})));
+    const uint32_t start = uiClock().now_ms();
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
+    EXPECT_EQ(uiClock().now_ms() - start, 1000u);
+    EXPECT_EQ(uiClock().sleeps(), 4u);
+}
+
+TEST_F(UpdateCommandFlow, SevenImagersAreTooManyBeforeTheFileIsOpened) {
+    ::setenv("LANGUAGE", "zh_CN", 1);
+    host.click(IDC_RADIO_RS232);  // nothing to do with it: keep the language
+    state.UiLanguage = 2052;
+    usbWith(7);
+    // A file that does not exist: had it been opened first, the click would
+    // have ended silently.
+    window().setOpenFileAnswer((dir / "missing.bin").string());
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Too Many COM Ports !"}));
+    EXPECT_EQ(window().text(IDC_INFO), "  7 个装置上线");
+}
+
+TEST_F(UpdateCommandFlow, SixImagersStartSixWorkersInAWindow360PixelsTaller) {
+    usbWith(6);
+    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
+    bytes.resize(1024, 0x5A);
+    window().setOpenFileAnswer(file("image.bin", bytes));
+    // No port answers: every worker fails to open its port, after the
+    // window has grown.
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    const auto moves = window().journalOf("move");
+    ASSERT_EQ(moves.size(), 2u);
+    EXPECT_EQ(moves[0], "move 0 0 335 664");
+    EXPECT_EQ(moves[1], "move 0 0 335 304");
+    EXPECT_EQ(window().messageBoxes().size(), 6u);
+    EXPECT_EQ(state.DeviceCount, 6);
+    // The poll stopped before the window grew and came back only with the
+    // mode entered when the run closed.
+    const auto journal = window().journal();
+    const auto grew = std::find(journal.begin(), journal.end(), moves[0]);
+    const auto shrank = std::find(journal.begin(), journal.end(), moves[1]);
+    EXPECT_EQ(*(grew - 1), "kill-timer 0");
+    EXPECT_EQ(std::count(grew, shrank, "timer 0 250"), 0);
+    EXPECT_TRUE(polling());
+}
+
+TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
+    services.useOneClock();
+    answerSetup(services.line("COM1", Services::kUiThread));
+    state.DeviceCount = 5;
+    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
+    bytes.resize(1024, 0x5A);
+    window().setOpenFileAnswer(file("image.bin", bytes));
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_EQ(state.DeviceCount, 1);
+    EXPECT_EQ(window().journalOf("move")[0], "move 0 0 335 364");
+    // The setup found the imager at 9600; the worker opened at 115200.
+    EXPECT_EQ(services.line("COM1", 0).openedBauds(), (std::vector<uint32_t>{9600, 115200}));
+    // The imager does not speak the token protocol here, so the worker fails.
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Connect Failed"}));
+    EXPECT_TRUE(window().isEnabled(IDC_RADIO_USB));
+    EXPECT_EQ(window().text(IDC_UPDATE), "Connect");
+}
+
+TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {
+    usbWith(1);
+    window().holdMessageBoxes(true);
+    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
+    window().setOpenFileAnswer(file("image.bin", bytes));
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(window().waitForOpenBoxes(1, kTimeout));
+    EXPECT_FALSE(host.close());
+    window().answerBox(0);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_TRUE(host.close());
+}
+
+}  // namespace
+}  // namespace qor

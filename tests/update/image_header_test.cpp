@@ -1,0 +1,186 @@
+#include "update/image_header.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "tests/support/temp_dir.h"
+
+namespace qor {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+std::string utf8Path(const std::filesystem::path& path) {
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+// Open descriptors of this process, or -1 where the system does not list them.
+int openDescriptorCount() {
+    std::error_code error;
+    std::filesystem::directory_iterator it("/proc/self/fd", error);
+    if (error) {
+        return -1;
+    }
+    return static_cast<int>(std::distance(it, std::filesystem::directory_iterator()));
+}
+
+Bytes cat(std::initializer_list<Bytes> parts) {
+    Bytes bytes;
+    for (const auto& part : parts) {
+        bytes.insert(bytes.end(), part.begin(), part.end());
+    }
+    return bytes;
+}
+
+// The accepted magic numbers as they stand at the start of a file.
+const std::vector<Bytes> kMagicInFile = {
+    {0x45, 0x01, 0x69, 0x53}, {0x6E, 0x15, 0x81, 0x47}, {0x6B, 0x12, 0x7C, 0xA8},
+    {0x18, 0x15, 0x9A, 0xCF}, {0x27, 0xA9, 0x04, 0xD5}, {0x4C, 0x50, 0x53, 0x2A},
+    {0x43, 0x42, 0x57, 0x54}, {0x98, 0x2B, 0x35, 0x37}, {0x37, 0x35, 0x2B, 0x98},
+};
+
+const Bytes kLps = {0x4C, 0x50, 0x53, 0x2A};  // 0x2A53504C little-endian
+const Bytes kOne = {0x01, 0x00, 0x00, 0x00};
+
+struct HeaderCase {
+    const char* name;
+    Bytes file;
+    ImageHeaderResult result;
+    FirmwareHeader header;  // expected; all zero unless HeaderRead
+    bool wordsOk;
+};
+
+void PrintTo(const HeaderCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ReadImageHeaderTest : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(ReadImageHeaderTest, ReadsTheHeader) {
+    const auto& c = GetParam();
+    testing::TempDir dir;
+    const auto file = dir.write("image.bin", c.file);
+    FirmwareHeader header{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    const int descriptors = openDescriptorCount();
+
+    EXPECT_EQ(ReadImageHeader(utf8Path(file), header), c.result);
+    EXPECT_EQ(openDescriptorCount(), descriptors);
+    EXPECT_EQ(header.magic, c.header.magic);
+    EXPECT_EQ(header.word1, c.header.word1);
+    EXPECT_EQ(header.word2, c.header.word2);
+    EXPECT_EQ(CheckHeaderWords(header), c.wordsOk);
+}
+
+constexpr auto kRead = ImageHeaderResult::HeaderRead;
+constexpr auto kRefused = ImageHeaderResult::NotFirmware;
+constexpr uint32_t kLpsWord = 0x2A53504C;
+
+const HeaderCase kHeaderCases[] = {
+    {"Empty", {}, kRefused, {}, false},
+    {"ThreeBytes", {0x4C, 0x50, 0x53}, kRefused, {}, false},
+    {"EightBytes", cat({kLps, kOne}), kRead, {kLpsWord, 1, 0}, false},
+    {"NineBytes", cat({kLps, kOne, {1}}), kRead, {kLpsWord, 1, 1}, true},
+    {"ElevenBytes", cat({kLps, kOne, {0, 0, 7}}), kRead, {kLpsWord, 1, 0x00070000}, true},
+    {"TwelveBytesWordsOfOne", cat({kLps, kOne, kOne}), kRead, {kLpsWord, 1, 1}, true},
+    {"WordsLittleEndian",
+     cat({kLps, {1, 2, 3, 4, 0xF1, 0xF2, 0xF3, 0xF4}}),
+     kRead,
+     {kLpsWord, 0x04030201, 0xF4F3F2F1},
+     true},
+    {"OnlyTwelveBytesRead",
+     cat({kLps, kOne, kOne, Bytes(1012, 0xEE)}),
+     kRead,
+     {kLpsWord, 1, 1},
+     true},
+    {"Word1Zero", cat({kLps, {0, 0, 0, 0}, kOne}), kRead, {kLpsWord, 0, 1}, false},
+    {"Word2Zero", cat({kLps, kOne, {0, 0, 0, 0}}), kRead, {kLpsWord, 1, 0}, false},
+    {"SwappedMagicRefused", cat({{0x2A, 0x53, 0x50, 0x4C}, kOne, kOne}), kRefused, {}, false},
+    {"SymmetricMagicForward",
+     cat({{0x98, 0x2B, 0x35, 0x37}, kOne, kOne}),
+     kRead,
+     {0x37352B98, 1, 1},
+     true},
+    {"SymmetricMagicBackward",
+     cat({{0x37, 0x35, 0x2B, 0x98}, kOne, kOne}),
+     kRead,
+     {0x982B3537, 1, 1},
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(ImageHeader, ReadImageHeaderTest, ::testing::ValuesIn(kHeaderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ImageHeaderTest, EveryMagicAcceptedInItsOwnByteOrderOnly) {
+    testing::TempDir dir;
+    for (const auto& magic : kMagicInFile) {
+        Bytes swapped(magic.rbegin(), magic.rend());
+        const bool swappedIsListed =
+            std::find(kMagicInFile.begin(), kMagicInFile.end(), swapped) != kMagicInFile.end();
+        FirmwareHeader header;
+        EXPECT_EQ(ReadImageHeader(utf8Path(dir.write("a.bin", cat({magic, Bytes(8, 1)}))), header),
+                  ImageHeaderResult::HeaderRead);
+        EXPECT_EQ(
+            ReadImageHeader(utf8Path(dir.write("b.bin", cat({swapped, Bytes(8, 1)}))), header),
+            swappedIsListed ? ImageHeaderResult::HeaderRead : ImageHeaderResult::NotFirmware)
+            << int(magic[0]);
+    }
+}
+
+TEST(ImageHeaderTest, NonAsciiPath) {
+    testing::TempDir dir;
+    const auto file =
+        dir.write(reinterpret_cast<const char*>(u8"\u56fa\u4ef6.bin"), cat({kLps, kOne, kOne}));
+    FirmwareHeader header;
+    EXPECT_EQ(ReadImageHeader(utf8Path(file), header), ImageHeaderResult::HeaderRead);
+}
+
+struct UnreadableCase {
+    const char* name;
+    std::string path;  // below the temporary directory unless absolute
+};
+
+void PrintTo(const UnreadableCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class UnreadableImageTest : public ::testing::TestWithParam<UnreadableCase> {};
+
+TEST_P(UnreadableImageTest, CannotOpen) {
+    testing::TempDir dir;
+    dir.write("folder/inner.bin", cat({kLps, kOne, kOne}));
+    const std::filesystem::path path(GetParam().path);
+    if (path.is_absolute() && !std::filesystem::exists(path)) {
+        GTEST_SKIP() << path << " does not exist here";
+    }
+    const auto target = path.is_absolute() ? path : dir.path() / path;
+    FirmwareHeader header{1, 2, 3};
+    const int descriptors = openDescriptorCount();
+
+    EXPECT_EQ(ReadImageHeader(utf8Path(target), header), ImageHeaderResult::CannotOpen);
+    EXPECT_EQ(openDescriptorCount(), descriptors);
+    EXPECT_EQ(header.magic, 0u);
+    EXPECT_EQ(header.word1, 0u);
+    EXPECT_EQ(header.word2, 0u);
+}
+
+const UnreadableCase kUnreadableCases[] = {
+    {"Missing", "missing.bin"},
+    {"Directory", "folder"},
+    // Opens, but reading offset 0 of the process's own memory fails (EIO):
+    // a read error, not a short file.
+    {"ReadError", "/proc/self/mem"},
+};
+
+INSTANTIATE_TEST_SUITE_P(ImageHeader, UnreadableImageTest, ::testing::ValuesIn(kUnreadableCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qor

@@ -1,0 +1,75 @@
+#include "tests/update/worker_fixture.h"
+
+#include <algorithm>
+
+#include "update/update_worker.h"
+
+namespace qor::testing {
+
+std::vector<uint8_t> makeImage(std::size_t size) {
+    std::vector<uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<uint8_t>(i * 7 + i / 1024);
+    }
+    // 0x53690145, then words 0x44332211 and 0xDDCCBBAA.
+    const uint8_t header[] = {0x45, 0x01, 0x69, 0x53, 0x11, 0x22,
+                              0x33, 0x44, 0xAA, 0xBB, 0xCC, 0xDD};
+    std::copy_n(header, std::min(size, sizeof header), bytes.begin());
+    return bytes;
+}
+
+WorkerFixture::WorkerFixture(int devices) : imagers(static_cast<std::size_t>(devices)) {
+    dialog.selectMode(IDC_RADIO_USB);
+    state().DeviceCount = static_cast<uint8_t>(devices);
+    for (int device = 0; device < devices; ++device) {
+        state().PortNameTable[static_cast<std::size_t>(device)] = portName(device);
+        imagers[static_cast<std::size_t>(device)].attach(line(device));
+    }
+    useImage(makeImage(4 * 1024));
+}
+
+WorkerFixture::~WorkerFixture() {
+    // A test that failed half-way may have left workers in held boxes.
+    window().releaseAllBoxes();
+    if (state().runningWorkers.load() > 0) {
+        dialog.waitForRunsClosed(1, kThreadTimeout);
+    }
+}
+
+void WorkerFixture::useImage(std::vector<uint8_t> bytes) {
+    image = std::move(bytes);
+    state().FirmwarePath = dir.write("image.bin", image).string();
+}
+
+unsigned WorkerFixture::runOneWorker() {
+    state().SuccessCount = 0;
+    state().runningWorkers = 1;
+    return UpdateThreadProc(new WorkerArgs{&dialog, 0});
+}
+
+std::vector<std::string> WorkerFixture::labelTexts(int device) {
+    const std::string prefix = "text " + std::to_string(rowLabelId(device)) + " ";
+    std::vector<std::string> texts;
+    for (const std::string& line : window().journalOf(prefix)) {
+        texts.push_back(line.substr(prefix.size()));
+    }
+    return texts;
+}
+
+std::vector<int> WorkerFixture::barPositions(int device) {
+    const std::string prefix = "pos " + std::to_string(progressBarId(device)) + " ";
+    std::vector<int> positions;
+    for (const std::string& line : window().journalOf(prefix)) {
+        positions.push_back(std::stoi(line.substr(prefix.size())));
+    }
+    return positions;
+}
+
+long WorkerFixture::journalIndex(const std::string& line, std::size_t from) {
+    const std::vector<std::string> journal = window().journal();
+    const auto found = std::find(
+        journal.begin() + static_cast<long>(std::min(from, journal.size())), journal.end(), line);
+    return found == journal.end() ? -1 : static_cast<long>(found - journal.begin());
+}
+
+}  // namespace qor::testing

@@ -1,0 +1,114 @@
+#include "ui/cqor_dlg.h"
+
+#include "ui/catalogue.h"
+#include "ui/resource_ids.h"
+#include "ui/ui_language.h"
+
+namespace qor {
+
+namespace {
+
+struct MessageMapEntry {
+    DialogEvent event;
+    int id;  // 0: any
+    void (*handler)(CQorDlg& dialog, const DialogMessage& message);
+};
+
+// In the order the handlers were declared to the framework.
+constexpr MessageMapEntry kMessageMap[] = {
+    {DialogEvent::Paint, 0, [](CQorDlg& d, const DialogMessage&) { d.OnPaint(); }},
+    {DialogEvent::QueryDragIcon, 0, [](CQorDlg& d, const DialogMessage&) { d.OnQueryDragIcon(); }},
+    {DialogEvent::Clicked, IDC_UPDATE,
+     [](CQorDlg& d, const DialogMessage&) { d.OnBnClickedUpdate(); }},
+    {DialogEvent::Timer, 0, [](CQorDlg& d, const DialogMessage& m) { d.OnTimer(m.id); }},
+    {DialogEvent::Destroy, 0, [](CQorDlg& d, const DialogMessage&) { d.OnDestroy(); }},
+    {DialogEvent::Clicked, IDC_RADIO_RS232,
+     [](CQorDlg& d, const DialogMessage&) { d.OnBnClickedRs232(); }},
+    {DialogEvent::Clicked, IDC_RADIO_USB,
+     [](CQorDlg& d, const DialogMessage&) { d.OnBnClickedUsb(); }},
+};
+
+constexpr int kComPortCount = 20;
+
+}  // namespace
+
+CQorDlg::CQorDlg(AppState& state, Services& services)
+    : m_state(state), m_services(services), m_hIcon(IDR_MAINFRAME) {}
+
+void CQorDlg::attach(Window& window) {
+    m_window = &window;
+}
+
+bool CQorDlg::dispatch(const DialogMessage& message) {
+    for (const MessageMapEntry& entry : kMessageMap) {
+        if (entry.event == message.event && (entry.id == 0 || entry.id == message.id)) {
+            entry.handler(*this, message);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CQorDlg::DoDataExchange(bool saveAndValidate) {
+    m_btnUpdate.bind(m_window, IDC_UPDATE);
+    if (saveAndValidate) {
+        m_strInfo = m_window->itemText(IDC_INFO);
+    } else {
+        m_window->setItemText(IDC_INFO, m_strInfo);
+    }
+    m_picture.bind(m_window, IDC_PICTURE);
+    m_comboPort.bind(m_window, IDC_COMBO_PORT);
+}
+
+bool CQorDlg::OnInitDialog() {
+    UpdateData(false);
+    m_window->setIcon(m_hIcon, true);
+    m_window->setIcon(m_hIcon, false);
+
+    m_state.UiLanguage = userDefaultUiLanguage();
+    m_window->setItemText(IDC_STEP1,
+                          catalogueText(Situation::Step1Instructions, m_state.UiLanguage));
+    m_window->setItemText(IDC_STEP2,
+                          catalogueText(Situation::Step2Instructions, m_state.UiLanguage));
+
+    for (int port = 1; port <= kComPortCount; ++port) {
+        m_window->addComboString(
+            IDC_COMBO_PORT,
+            formatText(Situation::PortListEntry, m_state.UiLanguage, kComNameCapacity, {port}));
+    }
+    m_window->setComboSelection(IDC_COMBO_PORT, 0);
+    m_window->checkRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232, IDC_RADIO_RS232);
+
+    OnBnClickedRs232();
+    CreateDeviceRows();
+    return true;
+}
+
+// Drawing the minimised icon is the host's: it knows its own painting.
+void CQorDlg::OnPaint() {}
+
+void CQorDlg::OnDestroy() {}
+
+void CQorDlg::enterSelectedMode() {
+    m_window->invoke([this] {
+        if (m_window->checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == IDC_RADIO_RS232) {
+            OnBnClickedRs232();
+        } else {
+            OnBnClickedUsb();
+        }
+    });
+}
+
+void CQorDlg::setStatus(std::string text) {
+    m_strInfo = std::move(text);
+    UpdateData(false);
+}
+
+void CQorDlg::showPicture(int bitmapId) {
+    // The host keeps one picture per bitmap id and replaces the shown one,
+    // so nothing of the previous picture is left behind.
+    m_state.PictureBitmap.store(bitmapId);
+    m_window->setPicture(IDC_PICTURE, bitmapId);
+}
+
+}  // namespace qor

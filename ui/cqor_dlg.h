@@ -1,0 +1,91 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "ui/dialog_control.h"
+#include "ui/window.h"
+#include "update/update_dialog.h"
+
+namespace qor {
+
+// What the window host tells the dialog.
+enum class DialogEvent {
+    Paint,
+    QueryDragIcon,
+    Clicked,  // a button; id says which
+    Timer,    // id is the timer's
+    Destroy,
+};
+
+struct DialogMessage {
+    DialogEvent event;
+    int id = 0;
+};
+
+// The main dialog: every handler, mode, poll, row and message, written once
+// against the Window interface. A host creates the window from the
+// template, attaches it, calls OnInitDialog and then routes its events
+// through dispatch().
+class CQorDlg final : public UpdateDialog {
+  public:
+    CQorDlg(AppState& state, Services& services);
+
+    void attach(Window& window);
+    bool OnInitDialog();
+    // Routes one event through the message map; false when no entry takes it.
+    bool dispatch(const DialogMessage& message);
+    // The dialog stays while an update run is open: its workers use it.
+    bool canClose() const { return !m_runOpen.load(); }
+
+    // Message handlers.
+    void OnPaint();
+    int OnQueryDragIcon() const { return m_hIcon; }
+    void OnBnClickedUpdate();
+    void OnTimer(int timerId);
+    void OnDestroy();
+    void OnBnClickedRs232();
+    void OnBnClickedUsb();
+
+    // Rows of the update run.
+    void CreateDeviceRows();
+
+    // UpdateDialog
+    Window& window() override { return *m_window; }
+    AppState& state() override { return m_state; }
+    Services& services() override { return m_services; }
+    void enterSelectedMode() override;
+    void runClosed() override { m_runOpen.store(false); }
+
+    // Geometry of the rows, in pixels: each row is a bar, a gap and a
+    // label, and one row's worth of window height is added per device.
+    static constexpr int kRowBarHeight = 25;
+    static constexpr int kRowLabelTop = 30;
+    static constexpr int kRowLabelBottom = 50;
+    static constexpr int kRowPitch = 60;
+    static constexpr int kGrowthPerDevice = 60;
+    static constexpr int kRowMargin = 10;
+
+  private:
+    void DoDataExchange(bool saveAndValidate);
+    void UpdateData(bool saveAndValidate) { DoDataExchange(saveAndValidate); }
+    void setStatus(std::string text);
+    void showPicture(int bitmapId);
+    void growWindow(Rect rect);
+    // After a connect whose update never started: usable RS-232 mode again.
+    void returnToRs232Mode();
+
+    AppState& m_state;
+    Services& m_services;
+    Window* m_window = nullptr;
+
+    int m_hIcon;
+    DialogControl m_btnUpdate;
+    std::string m_strInfo;
+    DialogControl m_picture;
+    DialogControl m_comboPort;
+
+    std::atomic<bool> m_runOpen{false};
+};
+
+}  // namespace qor

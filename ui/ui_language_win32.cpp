@@ -1,0 +1,11 @@
+#include <windows.h>
+
+#include "ui/ui_language.h"
+
+namespace qor {
+
+uint16_t userDefaultUiLanguage() {
+    return GetUserDefaultUILanguage();
+}
+
+}  // namespace qor

@@ -1,0 +1,148 @@
+// The main button's click: one whole update run as far as the
+// user-interface thread is concerned. It does all its waiting on that
+// thread and returns as soon as the workers are started.
+
+#include <string>
+
+#include "serial/usb_discovery.h"
+#include "ui/catalogue.h"
+#include "ui/cqor_dlg.h"
+#include "ui/resource_ids.h"
+#include "ui/text_fit.h"
+#include "update/image_header.h"
+#include "update/setup_handshake.h"
+#include "update/update_worker.h"
+
+namespace qor {
+
+namespace {
+
+// A run drives at most this many devices: one row each.
+constexpr uint8_t kMaxDevices = kMaxDeviceRows;
+
+constexpr int kPortCheckAttempts = 4;
+constexpr uint32_t kPortCheckPauseMs = 250;
+
+// The file dialog's buffer, in UTF-16 units with the terminator.
+constexpr int kFirmwarePathCapacity = 260;
+// Path must exist, keep the working folder, overwrite prompt; a file that
+// does not exist may be typed (the header read then finds nothing).
+constexpr uint32_t kOpenFileFlags = 0x080A;
+
+}  // namespace
+
+void CQorDlg::OnBnClickedUpdate() {
+    Window& window = *m_window;
+    const uint16_t language = m_state.UiLanguage;
+    auto isMode = [&](int radio) {
+        return window.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == radio;
+    };
+    auto showError = [&](std::string_view text) { window.messageBox(text, "", kErrorBoxType); };
+
+    const bool rs232 = isMode(IDC_RADIO_RS232);
+    if (rs232) {
+        m_btnUpdate.enable(false);
+        m_comboPort.enable(false);
+        window.enableItem(IDC_RADIO_USB, false);
+        window.enableItem(IDC_RADIO_RS232, false);
+        const std::string portName =
+            formatText(Situation::PortListEntry, language, kComNameCapacity,
+                       {window.comboSelection(IDC_COMBO_PORT) + 1});
+        if (!RunSetupHandshake(*this, portName)) {
+            m_btnUpdate.enable(true);
+            m_comboPort.enable(true);
+            window.enableItem(IDC_RADIO_USB, true);
+            window.enableItem(IDC_RADIO_RS232, true);
+            m_btnUpdate.setText(catalogueText(Situation::ConnectCaption, language));
+            return;
+        }
+    }
+    // From here on a refused file or a cancelled dialog after a successful
+    // connect would leave every control disabled; give the user RS-232 mode
+    // back instead.
+    auto end = [&] {
+        if (rs232) {
+            returnToRs232Mode();
+        }
+    };
+
+    m_btnUpdate.setText(catalogueText(Situation::BrowseCaption, language));
+
+    OpenFileRequest request;
+    request.filterName = "FW File ";
+    request.filterSpec = "*.*";
+    request.initialPath = m_state.FirmwarePath;
+    request.flags = kOpenFileFlags;
+    request.maxPathLength = kFirmwarePathCapacity;
+    const std::optional<std::string> chosen = window.openFileDialog(request);
+    if (!chosen || chosen->empty() ||
+        utf16Length(*chosen) >= static_cast<size_t>(kFirmwarePathCapacity)) {
+        // A path too long for the buffer is the dialog failing, as it would
+        // with a buffer that small.
+        end();
+        return;
+    }
+    m_state.FirmwarePath = *chosen;
+
+    if (m_state.DeviceCount > kMaxDevices) {
+        showError(catalogueText(Situation::TooManyDevices, language));
+        end();
+        return;
+    }
+
+    FirmwareHeader header;
+    switch (ReadImageHeader(m_state.FirmwarePath, header)) {
+        case ImageHeaderResult::CannotOpen:
+            end();
+            return;
+        case ImageHeaderResult::NotFirmware:
+            showError(catalogueText(Situation::InvalidFile, language));
+            end();
+            return;
+        case ImageHeaderResult::HeaderRead:
+            break;
+    }
+
+    if (isMode(IDC_RADIO_USB)) {
+        bool found = false;
+        for (int attempt = 0; attempt < kPortCheckAttempts && !found; ++attempt) {
+            if (CollectUsbPorts(m_services.registry(), m_state.PortNameTable) ==
+                m_state.DeviceCount) {
+                found = true;
+            } else {
+                m_services.clock(Services::kUiThread).sleep_ms(kPortCheckPauseMs);
+            }
+        }
+        if (!found) {
+            showError(catalogueText(Situation::PortsNotFound, language));
+            end();
+            return;
+        }
+    }
+
+    const Rect frame = window.windowRect();
+
+    if (!CheckHeaderWords(header)) {
+        showError(catalogueText(Situation::InvalidFile, language));
+        end();
+        return;
+    }
+
+    if (isMode(IDC_RADIO_USB)) {
+        window.killTimer(kPollTimerId);
+    } else {
+        m_state.DeviceCount = 1;
+    }
+    growWindow(frame);
+    m_state.SuccessCount.store(0);
+    m_runOpen.store(true);
+    startUpdateWorkers(*this, m_state.DeviceCount);
+}
+
+void CQorDlg::returnToRs232Mode() {
+    m_window->enableItem(IDC_RADIO_USB, true);
+    m_window->enableItem(IDC_RADIO_RS232, true);
+    OnBnClickedRs232();
+}
+
+}  // namespace qor

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ui/app_state.h"
+#include "ui/window.h"
+#include "update/services.h"
+
+namespace qor {
+
+// What the RS-232 handshake and the update workers see of the dialog that
+// started them. The dialog outlives every worker it starts.
+class UpdateDialog {
+  public:
+    virtual ~UpdateDialog() = default;
+
+    virtual Window& window() = 0;
+    virtual AppState& state() = 0;
+    virtual Services& services() = 0;
+
+    // Enters the mode whose radio button is checked, as a click on it would,
+    // on the user-interface thread; returns when it has been done.
+    virtual void enterSelectedMode() = 0;
+
+    // Called once per run by the worker that closed it, after the closing
+    // (success box, shrink, rows hidden, mode entered) is complete and as its
+    // very last use of the dialog: from here on the dialog may be closed.
+    virtual void runClosed() = 0;
+};
+
+}  // namespace qor
