@@ -141,9 +141,14 @@ class PosixSerialPort final : public SerialPort {
         return true;
     }
 
+    // Everything written has already been handed to the driver, which sends
+    // it on its own; only what came in is dropped. Flushing the output too
+    // would, on a pseudo-terminal, reach into the far end's unread input and
+    // take back bytes a wire would have delivered (a setup command the
+    // imager has not read yet when the update worker opens the port).
     void purge() override {
         m_head = m_tail = 0;
-        ::tcflush(m_fd.get(), TCIOFLUSH);
+        ::tcflush(m_fd.get(), TCIFLUSH);
     }
 
   private:

@@ -17,11 +17,18 @@ void ImagerPeer::feed(std::span<const uint8_t> bytes, uint32_t host_baud) {
         return;
     }
     if (!m_update_mode) {
-        if (m_setup.feed(bytes, host_baud) == SetupSide::Event::kSwitched) {
-            m_update_mode = true;
-            m_token.reset();
+        std::size_t used = 0;
+        if (m_setup.feed(bytes, host_baud, &used) != SetupSide::Event::kSwitched) {
+            return;
         }
-        return;
+        m_update_mode = true;
+        m_token.reset();
+        // The host may have reopened the line and begun the token exchange
+        // before these bytes were read: the rest of the chunk is its.
+        bytes = bytes.subspan(used);
+        if (bytes.empty()) {
+            return;
+        }
     }
     // Between exchanges the imager still knows its setup probe, so a second
     // run's baud scan finds it again.

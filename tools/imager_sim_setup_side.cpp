@@ -8,7 +8,7 @@ namespace qor::sim {
 SetupSide::SetupSide(const ImagerOptions& options, Recorder& recorder, Outbox& outbox)
     : m_options(options), m_recorder(recorder), m_outbox(outbox) {}
 
-SetupSide::Event SetupSide::feed(std::span<const uint8_t> bytes, uint32_t baud) {
+SetupSide::Event SetupSide::feed(std::span<const uint8_t> bytes, uint32_t baud, std::size_t* used) {
     // Bytes of a packet begun at another rate cannot belong to this one: the
     // host reopens the line for every rate it tries.
     if (baud != m_pending_baud) {
@@ -16,7 +16,9 @@ SetupSide::Event SetupSide::feed(std::span<const uint8_t> bytes, uint32_t baud) 
         m_pending_baud = baud;
     }
     Event last = Event::kNone;
+    std::size_t taken = 0;
     for (const uint8_t byte : bytes) {
+        ++taken;
         // Resynchronise on the packet's two leading bytes, so that noise in
         // front of a packet costs only the noise.
         if (m_pending.empty() && byte != wire::kPacketLead) {
@@ -37,7 +39,13 @@ SetupSide::Event SetupSide::feed(std::span<const uint8_t> bytes, uint32_t baud) 
             if (const Event event = onPacket(packet, baud); event != Event::kNone) {
                 last = event;
             }
+            if (last == Event::kSwitched) {
+                break;
+            }
         }
+    }
+    if (used != nullptr) {
+        *used = taken;
     }
     return last;
 }

@@ -25,8 +25,11 @@ class SetupSide {
 
     SetupSide(const ImagerOptions& options, Recorder& recorder, Outbox& outbox);
 
-    // `baud` is the host's line rate while these bytes came.
-    Event feed(std::span<const uint8_t> bytes, uint32_t baud);
+    // `baud` is the host's line rate while these bytes came. Stops right
+    // behind the packet that completes the switch into update mode, since
+    // what follows it is the token exchange's; `used`, when given, receives
+    // the number of bytes taken.
+    Event feed(std::span<const uint8_t> bytes, uint32_t baud, std::size_t* used = nullptr);
 
   private:
     Event onPacket(const wire::SetupPacketBytes& packet, uint32_t baud);

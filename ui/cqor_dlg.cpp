@@ -99,6 +99,15 @@ void CQorDlg::enterSelectedMode() {
     });
 }
 
+std::string CQorDlg::selectedComPort() {
+    const int selection = m_window->comboSelection(IDC_COMBO_PORT);
+    if (selection < 0) {
+        return {};
+    }
+    return formatText(Situation::PortListEntry, m_state.UiLanguage, kComNameCapacity,
+                      {selection + 1});
+}
+
 void CQorDlg::setStatus(std::string text) {
     m_strInfo = std::move(text);
     UpdateData(false);

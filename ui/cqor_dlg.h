@@ -55,15 +55,15 @@ class CQorDlg final : public UpdateDialog {
     AppState& state() override { return m_state; }
     Services& services() override { return m_services; }
     void enterSelectedMode() override;
+    std::string selectedComPort() override;
     void runClosed() override { m_runOpen.store(false); }
 
     // Geometry of the rows, in pixels: each row is a bar, a gap and a
-    // label, and one row's worth of window height is added per device.
+    // label; the window grows by a row's pitch per device.
     static constexpr int kRowBarHeight = 25;
     static constexpr int kRowLabelTop = 30;
     static constexpr int kRowLabelBottom = 50;
     static constexpr int kRowPitch = 60;
-    static constexpr int kGrowthPerDevice = 60;
     static constexpr int kRowMargin = 10;
 
   private:

@@ -1,6 +1,7 @@
 #include "ui/catalogue.h"
 #include "ui/cqor_dlg.h"
 #include "ui/resource_ids.h"
+#include "update/device_row.h"
 
 namespace qor {
 
@@ -34,7 +35,7 @@ void CQorDlg::CreateDeviceRows() {
 }
 
 void CQorDlg::growWindow(Rect rect) {
-    rect.bottom += kGrowthPerDevice * m_state.DeviceCount;
+    rect.bottom += kWindowGrowthPerDevice * m_state.DeviceCount;
     m_window->moveWindow(rect, true);
 }
 

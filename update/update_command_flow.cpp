@@ -9,6 +9,7 @@
 #include "ui/cqor_dlg.h"
 #include "ui/resource_ids.h"
 #include "ui/text_fit.h"
+#include "update/device_row.h"
 #include "update/image_header.h"
 #include "update/setup_handshake.h"
 #include "update/update_worker.h"
@@ -45,10 +46,7 @@ void CQorDlg::OnBnClickedUpdate() {
         m_comboPort.enable(false);
         window.enableItem(IDC_RADIO_USB, false);
         window.enableItem(IDC_RADIO_RS232, false);
-        const std::string portName =
-            formatText(Situation::PortListEntry, language, kComNameCapacity,
-                       {window.comboSelection(IDC_COMBO_PORT) + 1});
-        if (!RunSetupHandshake(*this, portName)) {
+        if (!RunSetupHandshake(*this, selectedComPort())) {
             m_btnUpdate.enable(true);
             m_comboPort.enable(true);
             window.enableItem(IDC_RADIO_USB, true);
@@ -106,8 +104,11 @@ void CQorDlg::OnBnClickedUpdate() {
     if (isMode(IDC_RADIO_USB)) {
         bool found = false;
         for (int attempt = 0; attempt < kPortCheckAttempts && !found; ++attempt) {
-            if (CollectUsbPorts(m_services.registry(), m_state.PortNameTable) ==
-                m_state.DeviceCount) {
+            // The poll keeps running while the file dialog is open and may
+            // have counted nothing by now; a run of no device would never
+            // close, so no port found is never a pass.
+            const uint8_t collected = CollectUsbPorts(m_services.registry(), m_state.PortNameTable);
+            if (collected == m_state.DeviceCount && collected != 0) {
                 found = true;
             } else {
                 m_services.clock(Services::kUiThread).sleep_ms(kPortCheckPauseMs);

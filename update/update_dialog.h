@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "ui/app_state.h"
 #include "ui/window.h"
 #include "update/services.h"
@@ -19,6 +21,11 @@ class UpdateDialog {
     // Enters the mode whose radio button is checked, as a click on it would,
     // on the user-interface thread; returns when it has been done.
     virtual void enterSelectedMode() = 0;
+
+    // The RS-232 port the user chose ("COM5" for the fifth entry of the port
+    // list), read on the calling thread through the window; empty when none
+    // is chosen.
+    virtual std::string selectedComPort() = 0;
 
     // Called once per run by the worker that closed it, after the closing
     // (success box, shrink, rows hidden, mode entered) is complete and as its

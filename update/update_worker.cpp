@@ -132,15 +132,17 @@ void UpdateWorker::showLogo() {
 bool UpdateWorker::openPort() {
     uint32_t baud = 0;
     if (m_window.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == IDC_RADIO_USB) {
-        m_portName = m_state.PortNameTable[m_index];
+        // A run never has more devices than the table has entries; should
+        // one ever, it gets no name and so no port.
+        if (m_index < m_state.PortNameTable.size()) {
+            m_portName = m_state.PortNameTable[m_index];
+        }
         baud = kUsbUpdateBaud;
     } else {
-        const int selection = m_window.comboSelection(IDC_COMBO_PORT);
-        if (selection < 0) {
-            return false;  // no port chosen: the name stays empty
+        m_portName = m_dialog.selectedComPort();
+        if (m_portName.empty()) {
+            return false;  // no port chosen
         }
-        m_portName = formatText(Situation::PortListEntry, m_state.UiLanguage, kComNameCapacity,
-                                {selection + 1});
         baud = m_state.HighSpeedFlag != 0 ? kHighSpeedBaud : kRs232UpdateBaud;
     }
     m_port = m_dialog.services().openComPort(m_portName, baud);
@@ -218,7 +220,7 @@ Failure UpdateWorker::sendBlocks() {
         if (result != kTokenSeen) {
             return text(Situation::BlockNotAcknowledged, {result});
         }
-    } while (m_bytesSent + kBlockSize < m_imageLength);
+    } while (m_bytesSent < m_imageLength);
     return std::nullopt;
 }
 

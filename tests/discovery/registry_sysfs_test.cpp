@@ -12,96 +12,16 @@
 #include <vector>
 
 #include "serial/usb_discovery.h"
+#include "tests/support/fake_sysfs.h"
 #include "tests/support/temp_dir.h"
 
 namespace qor {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FakeSysfs;
 
 constexpr char16_t kList[] = u"SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
-
-// A sysfs tree shaped as the kernel lays it out, links relative as there:
-//   class/tty/ttyACM0 -> ../../devices/.../usb1/1-1/1-1:1.0/tty/ttyACM0
-//   .../tty/ttyACM0/device -> ../../../1-1:1.0      (the USB interface)
-//   1-1:1.0/driver -> ../../../../../../bus/usb/drivers/cdc_acm
-//   1-1/idVendor, idProduct, serial                 (the USB device)
-// A usb-serial adapter's tty hangs below its port device instead:
-//   class/tty/ttyUSB0/device -> ../../../ttyUSB0    (1-2:1.0/ttyUSB0)
-class FakeSysfs {
-  public:
-    const fs::path& root() const { return m_dir.path(); }
-
-    fs::path addUsbDevice(const std::string& busPath, const char* vendor, const char* product,
-                          std::optional<std::string> serial) {
-        const fs::path device = m_dir / ("devices/pci0000:00/0000:00:14.0/usb1/" + busPath);
-        fs::create_directories(device);
-        writeAttribute(device / "idVendor", vendor);
-        writeAttribute(device / "idProduct", product);
-        if (serial) {
-            writeAttribute(device / "serial", *serial);
-        }
-        return device;
-    }
-
-    // A tty on interface `number` of `device`, bound to `driver`.
-    void addAcmTty(const fs::path& device, const std::string& tty, int number = 0,
-                   const char* driver = "cdc_acm") {
-        const fs::path interface = addInterface(device, number, "usb", driver);
-        addTty(interface / "tty" / tty, interface);
-    }
-
-    void addUsbSerialTty(const fs::path& device, const std::string& tty, const char* driver) {
-        const fs::path interface = addInterface(device, 0, "usb", driver);
-        const fs::path port = interface / tty;
-        fs::create_directories(port);
-        link(port / "driver", m_dir / "bus/usb-serial/drivers" / driver);
-        addTty(port / "tty" / tty, port);
-    }
-
-    // A tty with no device behind it, like tty0, or one on a platform device.
-    void addOtherTty(const std::string& tty, bool withDevice) {
-        const fs::path platform = m_dir / "devices/platform/serial8250";
-        fs::create_directories(platform);
-        link(platform / "driver", m_dir / "bus/platform/drivers/serial8250");
-        const fs::path dir = m_dir / "devices/virtual/tty" / tty;
-        fs::create_directories(dir);
-        link(m_dir / "class/tty" / tty, dir);
-        if (withDevice) {
-            link(dir / "device", platform);
-        }
-    }
-
-    void writeAttribute(const fs::path& file, std::string_view text) {
-        m_dir.write(fs::relative(file, root()).string(), std::string(text) + "\n");
-    }
-
-    void link(const fs::path& link, const fs::path& target) {
-        fs::create_directories(link.parent_path());
-        fs::create_directories(target);
-        if (fs::is_symlink(link)) {
-            return;  // devices share their drivers
-        }
-        fs::create_symlink(fs::relative(target, link.parent_path()), link);
-    }
-
-  private:
-    fs::path addInterface(const fs::path& device, int number, const char* bus, const char* driver) {
-        const fs::path interface =
-            device / (device.filename().string() + ":1." + std::to_string(number));
-        fs::create_directories(interface);
-        link(interface / "driver", m_dir / "bus" / bus / "drivers" / driver);
-        return interface;
-    }
-
-    void addTty(const fs::path& ttyDir, const fs::path& deviceDir) {
-        fs::create_directories(ttyDir);
-        link(ttyDir / "device", deviceDir);
-        link(m_dir / "class/tty" / ttyDir.filename(), ttyDir);
-    }
-
-    testing::TempDir m_dir;
-};
 
 std::string narrow(std::u16string_view text) {
     return std::string(text.begin(), text.end());

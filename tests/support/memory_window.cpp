@@ -184,16 +184,16 @@ void MemoryWindow::setProgressPos(int id, int position) {
     });
 }
 
-void MemoryWindow::createControl(const ControlSpec& spec) {
+void MemoryWindow::createControl(const ControlSpec& made) {
     change([&] {
-        ControlState& control = at(spec.id);
+        ControlState& control = at(made.id);
         control = ControlState{};
-        control.createdAs = spec.kind;
-        control.rect = spec.rect;
-        control.text = spec.text;
-        control.centred = spec.centred;
+        control.createdAs = made.kind;
+        control.rect = made.rect;
+        control.text = made.text;
+        control.centred = made.centred;
         control.visible = false;
-        note("create " + std::to_string(spec.id));
+        note("create " + std::to_string(made.id));
     });
 }
 
@@ -341,11 +341,32 @@ void MemoryWindow::releaseAllBoxes() {
 }
 
 std::optional<std::string> MemoryWindow::openFileDialog(const OpenFileRequest& request) {
+    std::chrono::milliseconds thinkTime{};
+    std::function<void()> whileOpen;
+    {
+        std::lock_guard lock(m_mutex);
+        thinkTime = m_openFileThinkTime;
+        whileOpen = m_whileFileDialogOpen;
+    }
+    std::this_thread::sleep_for(thinkTime);
+    if (whileOpen) {
+        whileOpen();
+    }
     return change([&] {
         m_openFileRequests.push_back(request);
         note("file-dialog");
         return m_openFileAnswer;
     });
+}
+
+void MemoryWindow::setWhileFileDialogOpen(std::function<void()> task) {
+    std::lock_guard lock(m_mutex);
+    m_whileFileDialogOpen = std::move(task);
+}
+
+void MemoryWindow::setOpenFileThinkTime(std::chrono::milliseconds time) {
+    std::lock_guard lock(m_mutex);
+    m_openFileThinkTime = time;
 }
 
 void MemoryWindow::setOpenFileAnswer(std::optional<std::string> path) {

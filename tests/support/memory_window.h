@@ -83,7 +83,7 @@ class MemoryWindow final : public Window {
     void setProgressRange(int id, uint16_t minimum, uint16_t maximum) override;
     void setProgressPos(int id, int position) override;
     // Controls made at run time start hidden, as the device rows are made.
-    void createControl(const ControlSpec& spec) override;
+    void createControl(const ControlSpec& made) override;
     Rect windowRect() override;
     void moveWindow(const Rect& rect, bool repaint) override;
     void setTimer(int id, uint32_t periodMs) override;
@@ -116,6 +116,12 @@ class MemoryWindow final : public Window {
 
     // The open-file dialog's answer, and the requests it was shown with.
     void setOpenFileAnswer(std::optional<std::string> path);
+    // How long the user takes to choose (real time): over real lines, what
+    // was sent before the dialog opened has long been read by then.
+    void setOpenFileThinkTime(std::chrono::milliseconds time);
+    // Runs on the thread that opened the file dialog while it is open, as
+    // the dialog's own message loop would run timers and other events.
+    void setWhileFileDialogOpen(std::function<void()> task);
     std::vector<OpenFileRequest> openFileRequests() const;
 
     // Inspection. A control nobody touched reads as a default ControlState.
@@ -159,6 +165,8 @@ class MemoryWindow final : public Window {
     bool m_holdBoxes = false;
     std::function<void(const MessageBoxRecord&)> m_boxObserver;
     std::optional<std::string> m_openFileAnswer;
+    std::chrono::milliseconds m_openFileThinkTime{0};
+    std::function<void()> m_whileFileDialogOpen;
     std::vector<OpenFileRequest> m_openFileRequests;
 
     std::thread m_uiThread;

@@ -13,7 +13,7 @@ constexpr int kRowPitch = 60;
 
 }  // namespace
 
-TestDialog::TestDialog() {
+TestDialog::TestDialog(Services* services) : m_externalServices(services) {
     m_state.UiLanguage = kUiLanguageEnglish;
     m_window.invoke([this] {
         for (int port = 1; port <= kPortListSize; ++port) {
@@ -94,6 +94,11 @@ int TestDialog::runsClosed() const {
 bool TestDialog::waitForRunsClosed(int count, std::chrono::milliseconds timeout) const {
     std::unique_lock lock(m_mutex);
     return m_closed.wait_for(lock, timeout, [&] { return m_runsClosed >= count; });
+}
+
+std::string TestDialog::selectedComPort() {
+    const int selection = m_window.comboSelection(IDC_COMBO_PORT);
+    return selection < 0 ? std::string() : "COM" + std::to_string(selection + 1);
 }
 
 }  // namespace qor::testing

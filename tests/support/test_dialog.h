@@ -30,13 +30,20 @@ class TestDialog final : public UpdateDialog {
         bool calledOnUiThread = false;
     };
 
-    TestDialog();
+    // With `services` (which must outlive the dialog), the dialog uses them
+    // instead of its scripted ones: real time and real ports, for tests over
+    // pseudo-terminals.
+    explicit TestDialog(Services* services = nullptr);
 
     Window& window() override { return m_window; }
     AppState& state() override { return m_state; }
-    Services& services() override { return m_services; }
+    Services& services() override {
+        return m_externalServices != nullptr ? *m_externalServices : m_services;
+    }
     void enterSelectedMode() override;
     void runClosed() override;
+    // "COM<n>" for the port list's selection, as the real dialog forms it.
+    std::string selectedComPort() override;
 
     MemoryWindow& memoryWindow() { return m_window; }
     ScriptedServices& scriptedServices() { return m_services; }
@@ -59,6 +66,7 @@ class TestDialog final : public UpdateDialog {
 
     AppState m_state;
     ScriptedServices m_services;
+    Services* m_externalServices = nullptr;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_closed;
     std::vector<ModeEntry> m_modeEntries;

@@ -8,7 +8,9 @@ namespace {
 
 const std::u16string kList = u"SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
 
-std::u16string widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string widen(const std::string& text) {
+    return std::u16string(text.begin(), text.end());
+}
 
 }  // namespace
 
@@ -16,7 +18,9 @@ DialogFixture::DialogFixture(const char* language) {
     ::setenv("LANGUAGE", language, 1);
 }
 
-DialogFixture::~DialogFixture() { ::unsetenv("LANGUAGE"); }
+DialogFixture::~DialogFixture() {
+    ::unsetenv("LANGUAGE");
+}
 
 void DialogFixture::plugImager(const std::string& instance, const std::string& portName) {
     FakeRegistry& registry = services.fakeRegistry();
@@ -35,6 +39,8 @@ std::vector<std::string> DialogFixture::plugImagers(int count) {
     return names;
 }
 
-void DialogFixture::unplugAll() { services.fakeRegistry().removeKey(kList); }
+void DialogFixture::unplugAll() {
+    services.fakeRegistry().removeKey(kList);
+}
 
 }  // namespace qor::testing

@@ -82,8 +82,8 @@ TEST_F(UpdateCommandFlow, Rs232PortThatCannotBeOpenedIsNamedInOneBox) {
 
 // An RS-232 imager on COM1 that answers the setup probe at 9600 baud.
 void answerSetup(ScriptedLine& line) {
-    const std::string probe{0x05, 0x57, 0x0E, 0x0D, 0x01, static_cast<char>(0xFF),
-                            static_cast<char>(0x88)};
+    const std::string probe{
+        0x05, 0x57, 0x0E, 0x0D, 0x01, static_cast<char>(0xFF), static_cast<char>(0x88)};
     line.setResponder([probe](ScriptedLine& l, std::span<const uint8_t> data) {
         if (std::string(data.begin(), data.end()) == probe) {
             l.arriveAfter(3, "\x52\xA0\xEC\xFE\x74");
@@ -255,6 +255,21 @@ TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {
     window().answerBox(0);
     ASSERT_TRUE(host.waitForRunClosed(kTimeout));
     EXPECT_TRUE(host.close());
+}
+
+TEST_F(UpdateCommandFlow, ImagersGoneWhileTheFileWasChosenStartNoRun) {
+    usbWith(1);
+    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
+    window().setOpenFileAnswer(file("image.bin", bytes));
+    // The poll ticks on while the file dialog is open and counts nothing.
+    window().setWhileFileDialogOpen([&] {
+        unplugAll();
+        host.dialog().dispatch({DialogEvent::Timer, 0});
+    });
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
+    EXPECT_TRUE(host.close()) << "no run was opened";
+    EXPECT_TRUE(polling());
 }
 
 }  // namespace

@@ -78,6 +78,7 @@ class SetupHandshakeTest : public ::testing::Test, public UpdateDialog {
     Services& services() override { return m_services; }
     void enterSelectedMode() override {}
     void runClosed() override {}
+    std::string selectedComPort() override { return "COM3"; }
 
     ScriptedLine& line() { return m_services.line("COM3", Services::kUiThread); }
     ManualClock& clock() { return m_services.manualClock(Services::kUiThread); }

@@ -32,6 +32,7 @@ class RunTest : public WorkerFixture {
 
     void startRun() {
         state().SuccessCount = 0;
+        ++runsStarted;
         EXPECT_EQ(startUpdateWorkers(dialog, Devices), Devices);
     }
 
@@ -134,6 +135,7 @@ TEST_F(TwoDeviceRunTest, RunShortOfAWorkerThatCouldNotStartClosesWithoutSuccess)
     // the user-interface thread; the one that did run succeeds.
     state().runningWorkers = 2;
     state().SuccessCount = 0;
+    ++runsStarted;
     std::thread worker(UpdateThreadProc, new WorkerArgs{&dialog, 0});
     window().invoke([&] { finishUpdateWorker(dialog); });
     worker.join();

@@ -31,9 +31,7 @@ WorkerFixture::WorkerFixture(int devices) : imagers(static_cast<std::size_t>(dev
 WorkerFixture::~WorkerFixture() {
     // A test that failed half-way may have left workers in held boxes.
     window().releaseAllBoxes();
-    if (state().runningWorkers.load() > 0) {
-        dialog.waitForRunsClosed(1, kThreadTimeout);
-    }
+    dialog.waitForRunsClosed(runsStarted, kThreadTimeout);
 }
 
 void WorkerFixture::useImage(std::vector<uint8_t> bytes) {
@@ -44,6 +42,7 @@ void WorkerFixture::useImage(std::vector<uint8_t> bytes) {
 unsigned WorkerFixture::runOneWorker() {
     state().SuccessCount = 0;
     state().runningWorkers = 1;
+    ++runsStarted;
     return UpdateThreadProc(new WorkerArgs{&dialog, 0});
 }
 

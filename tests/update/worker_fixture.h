@@ -49,6 +49,10 @@ class WorkerFixture : public ::testing::Test {
     // Index of the first journal line equal to `line`, or -1.
     long journalIndex(const std::string& line, std::size_t from = 0);
 
+    // Runs started here; the fixture waits for each to close before the
+    // dialog goes.
+    int runsStarted = 0;
+
     TestDialog dialog;
     TempDir dir;
     std::vector<uint8_t> image;

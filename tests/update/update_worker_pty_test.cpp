@@ -1,0 +1,132 @@
+// The update workers over real pseudo-terminals, against the imager
+// simulator, in real time.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_registry.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_dialog.h"
+#include "tests/update/worker_fixture.h"
+#include "tools/imager_sim.h"
+#include "update/update_worker.h"
+
+namespace qor {
+namespace {
+
+using testing::kThreadTimeout;
+using testing::TestDialog;
+
+// The real clock and the real port opener; the registry is never asked.
+class PtyServices final : public Services {
+  public:
+    Clock& clock(int /*deviceIndex*/) override { return m_clock; }
+    PortHandle openComPort(std::string_view name, uint32_t baud) override {
+        return OpenComPort(name, baud);
+    }
+    RegistryReader& registry() override { return m_registry; }
+
+  private:
+    SteadyClock m_clock;
+    testing::FakeRegistry m_registry;
+};
+
+class UpdateOverPtyTest : public ::testing::Test {
+  protected:
+    ~UpdateOverPtyTest() override {
+        dialog.memoryWindow().releaseAllBoxes();
+        dialog.waitForRunsClosed(runsStarted, kThreadTimeout);
+    }
+
+    // Starts one simulated imager per options entry and a run over all of
+    // them in USB mode, and waits for the run to close.
+    void runImagers(const std::vector<sim::ImagerOptions>& options) {
+        for (const sim::ImagerOptions& option : options) {
+            imagers.push_back(std::make_unique<sim::ImagerSimulator>(option));
+            ASSERT_TRUE(imagers.back()->start()) << "pty: " << imagers.back()->error();
+        }
+        image = testing::makeImage(64 * 1024);
+        AppState& state = dialog.state();
+        state.FirmwarePath = dir.write("image.bin", image).string();
+        dialog.selectMode(IDC_RADIO_USB);
+        state.DeviceCount = static_cast<uint8_t>(imagers.size());
+        for (std::size_t i = 0; i < imagers.size(); ++i) {
+            // A full device path stands for a port name on POSIX.
+            state.PortNameTable[i] = imagers[i]->portPath();
+        }
+        state.SuccessCount = 0;
+        ++runsStarted;
+        ASSERT_EQ(startUpdateWorkers(dialog, state.DeviceCount), state.DeviceCount);
+        ASSERT_TRUE(dialog.waitForRunsClosed(runsStarted, kThreadTimeout));
+    }
+
+    // What a well-behaved imager receives: the marker, the probe, the header
+    // message with the image's length, and the image unchanged.
+    std::vector<uint8_t> expectedWire() const {
+        const std::string tokens = "%QOR%*probe";
+        std::vector<uint8_t> wire(tokens.begin(), tokens.end());
+        wire.insert(wire.end(), image.begin(), image.begin() + 8);
+        const auto length = static_cast<uint32_t>(image.size());
+        for (int shift = 0; shift < 32; shift += 8) {
+            wire.push_back(static_cast<uint8_t>(length >> shift));
+        }
+        wire.insert(wire.end(), image.begin(), image.end());
+        return wire;
+    }
+
+    std::vector<std::string> boxTexts() {
+        std::vector<std::string> texts;
+        for (const auto& box : dialog.memoryWindow().messageBoxes()) {
+            texts.push_back(box.text);
+        }
+        return texts;
+    }
+
+    PtyServices services;
+    TestDialog dialog{&services};
+    testing::TempDir dir;
+    std::vector<uint8_t> image;
+    std::vector<std::unique_ptr<sim::ImagerSimulator>> imagers;
+    int runsStarted = 0;
+};
+
+TEST_F(UpdateOverPtyTest, OneImagerReceivesExactlyTheExchangeAndTheImage) {
+    runImagers({sim::ImagerOptions{}});
+
+    EXPECT_EQ(imagers[0]->received(), expectedWire());
+    EXPECT_THAT(boxTexts(), ::testing::ElementsAre("The updates were successfully installed"));
+    EXPECT_EQ(dialog.state().SuccessCount.load(), 1);
+}
+
+TEST_F(UpdateOverPtyTest, SixImagersAtOnceEachReceiveTheirOwnWholeImage) {
+    runImagers(std::vector<sim::ImagerOptions>(6));
+
+    for (std::size_t i = 0; i < imagers.size(); ++i) {
+        EXPECT_EQ(imagers[i]->received(), expectedWire()) << "imager " << i;
+    }
+    EXPECT_THAT(boxTexts(), ::testing::ElementsAre("The updates were successfully installed"));
+    EXPECT_EQ(dialog.state().SuccessCount.load(), 6);
+}
+
+TEST_F(UpdateOverPtyTest, ImagerHangingUpMidTransferEndsOnlyItsWorkerAndTheRunStillCloses) {
+    sim::ImagerOptions hangsUp;
+    hangsUp.block_fault = sim::BlockFault::kHangUp;
+    hangsUp.fault_block = 5;
+    runImagers({sim::ImagerOptions{}, hangsUp});
+
+    EXPECT_EQ(imagers[0]->received(), expectedWire());
+    EXPECT_TRUE(imagers[1]->record().hung_up);
+    // Block 5 went out and was never answered.
+    EXPECT_THAT(boxTexts(), ::testing::ElementsAre("Transmit File Failed (0)"));
+    EXPECT_EQ(dialog.state().SuccessCount.load(), 1);
+    EXPECT_EQ(dialog.memoryWindow().journalOf("move").size(), 1u);
+    EXPECT_TRUE(dialog.memoryWindow().isEnabled(IDC_RADIO_USB));
+}
+
+}  // namespace
+}  // namespace qor
