@@ -7,6 +7,12 @@ packages=(
     g++ cmake ninja-build ccache pkg-config
     libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64-posix
+    # The Qt window, its tests (offscreen) and the barcode test's decoder;
+    # fonts for the Latin and the Chinese texts
+    qt6-base-dev libdmtx-dev fonts-dejavu-core fonts-wqy-microhei
+    # The demo where there is no display: a virtual X server and a window
+    # manager to frame the window
+    xvfb xauth openbox
 )
 
 missing=()

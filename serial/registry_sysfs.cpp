@@ -1,14 +1,22 @@
 #include "serial/registry_sysfs.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "base/unique_fd.h"
 
 #include "serial/usb_registry_paths.h"
 
@@ -25,22 +33,47 @@ struct AcmTty {
     std::u16string instance;
 };
 
-// sysfs attributes are at most a page; the kernel ends most with a newline.
-std::optional<std::string> readAttribute(const fs::path& dir, const char* attribute) {
-    std::ifstream in(dir / attribute, std::ios::binary);
-    if (!in) {
+// sysfs attributes are at most a page and come whole in one read; the
+// kernel ends most with a newline.
+std::optional<std::string> readAttribute(const std::string& dir, const char* attribute) {
+    const std::string path = dir + "/" + attribute;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
         return std::nullopt;
     }
-    std::string text(4096, '\0');
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) {
+    std::array<char, 4096> page;
+    ssize_t n;
+    while ((n = ::read(fd.get(), page.data(), page.size())) < 0 && errno == EINTR) {
+    }
+    if (n < 0) {
         return std::nullopt;
     }
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    std::string text(page.data(), static_cast<std::size_t>(n));
     if (!text.empty() && text.back() == '\n') {
         text.pop_back();
     }
     return text;
+}
+
+// Where the link at `link` leads, worked out on the path itself: sysfs links
+// are relative and lead into devices/, where every folder is a real one, so
+// the ".." steps need no look at the disk. One readlink() instead of the
+// readlink() per path element that canonical() costs; the poll walks every
+// tty four times a second. Empty when `link` is no link.
+std::string followLink(const std::string& link) {
+    std::array<char, PATH_MAX> target;
+    const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) == target.size()) {
+        return {};
+    }
+    const fs::path to(std::string(target.data(), static_cast<std::size_t>(n)));
+    std::string path =
+        (to.is_absolute() ? to : fs::path(link).parent_path() / to).lexically_normal().string();
+    // "a/b/../.." normalises to "a/" with its separator kept.
+    if (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
 }
 
 std::u16string widenAscii(std::string_view text) {
@@ -63,7 +96,7 @@ bool isUsableSerial(std::string_view serial) {
 }
 
 // idVendor / idProduct: four hex digits, written upper-case as Windows does.
-std::optional<std::u16string> usbNumber(const fs::path& usbDevice, const char* attribute) {
+std::optional<std::u16string> usbNumber(const std::string& usbDevice, const char* attribute) {
     auto text = readAttribute(usbDevice, attribute);
     if (!text || text->size() != 4 || !std::all_of(text->begin(), text->end(), [](char c) {
             return std::isxdigit(static_cast<unsigned char>(c)) != 0;
@@ -76,27 +109,30 @@ std::optional<std::u16string> usbNumber(const fs::path& usbDevice, const char* a
     return widenAscii(*text);
 }
 
-std::string linkName(const fs::path& link) {
-    std::error_code error;
-    const fs::path target = fs::read_symlink(link, error);
-    return error ? std::string() : target.filename().string();
+std::string_view lastElement(std::string_view path) {
+    return path.substr(path.find_last_of('/') + 1);
 }
 
 // A tty whose device is an interface of a USB device served by cdc_acm. A
 // usb-serial adapter's tty sits one level lower (its device is the
 // usb-serial port "ttyUSB0", bound to ftdi_sio and the like) and is left out.
-std::optional<AcmTty> describeTty(const fs::path& ttyDir) {
+// `classEntry` is the tty's entry in class/tty: a link to its folder (or, in
+// older layouts, the folder itself).
+std::optional<AcmTty> describeTty(const std::string& classEntry, std::string name) {
     AcmTty tty;
-    tty.name = ttyDir.filename().string();
+    tty.name = std::move(name);
     if (!isAsciiName(tty.name)) {
         return std::nullopt;
     }
-    std::error_code error;
-    const fs::path interface = fs::canonical(ttyDir / "device", error);
-    if (error || linkName(interface / "driver") != "cdc_acm") {
+    std::string ttyDir = followLink(classEntry);
+    if (ttyDir.empty()) {
+        ttyDir = classEntry;
+    }
+    const std::string interface = followLink(ttyDir + "/device");
+    if (interface.empty() || lastElement(followLink(interface + "/driver")) != "cdc_acm") {
         return std::nullopt;
     }
-    const fs::path usbDevice = interface.parent_path();
+    const std::string usbDevice = fs::path(interface).parent_path().string();
     const auto vendor = usbNumber(usbDevice, "idVendor");
     const auto product = usbNumber(usbDevice, "idProduct");
     if (!vendor || !product) {
@@ -104,8 +140,8 @@ std::optional<AcmTty> describeTty(const fs::path& ttyDir) {
     }
     const auto serial = readAttribute(usbDevice, "serial");
     const std::string id =
-        serial && isUsableSerial(*serial) ? *serial : usbDevice.filename().string();
-    tty.interface = interface.filename().string();
+        serial && isUsableSerial(*serial) ? *serial : std::string(lastElement(usbDevice));
+    tty.interface = lastElement(interface);
     tty.instance = u"USB\\VID_" + *vendor + u"&PID_" + *product + u"\\" + widenAscii(id);
     return tty;
 }
@@ -146,43 +182,77 @@ bool sameKeyPath(std::u16string_view a, std::u16string_view b) {
                       [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
-// Every CDC ACM tty in order; nullopt when the tty class cannot be read.
-std::optional<std::vector<AcmTty>> scanAcmTtys(const fs::path& root) {
-    std::error_code error;
-    fs::directory_iterator entry(root / "class" / "tty", error);
-    if (error) {
-        return std::nullopt;
-    }
-    std::vector<AcmTty> ttys;
-    for (; entry != fs::directory_iterator(); entry.increment(error)) {
-        if (auto tty = describeTty(entry->path())) {
-            ttys.push_back(std::move(*tty));
+struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+// The tty class as last seen: every entry with what it turned out to be.
+// An entry is looked at once, when it appears: the kernel makes a new link
+// (with a new inode number) for every tty it creates, and a USB device's
+// numbers, serial and driver stay as they are for as long as its tty
+// exists. So a poll lists one folder and reads nothing else until a device
+// comes or goes.
+class TtyClass {
+  public:
+    // Every CDC ACM tty in order; nullopt when the tty class cannot be read.
+    std::optional<std::vector<AcmTty>> scan(const fs::path& root) {
+        const std::string classDir = (root / "class" / "tty").string();
+        std::unique_ptr<DIR, DirCloser> dir(::opendir(classDir.c_str()));
+        if (!dir) {
+            return std::nullopt;
         }
-        if (error) {
-            break;
+        std::unordered_map<std::string, Entry> seen;
+        std::vector<AcmTty> ttys;
+        errno = 0;
+        while (const dirent* entry = ::readdir(dir.get())) {
+            const std::string name = entry->d_name;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            auto known = m_entries.find(name);
+            Entry current = known != m_entries.end() && known->second.inode == entry->d_ino
+                                ? std::move(known->second)
+                                : Entry{entry->d_ino, describeTty(classDir + "/" + name, name)};
+            if (current.tty) {
+                ttys.push_back(*current.tty);
+            }
+            seen.emplace(name, std::move(current));
         }
+        m_entries = std::move(seen);
+        orderAndName(ttys);
+        return ttys;
     }
-    std::sort(ttys.begin(), ttys.end(), ttyBefore);
-    // Two ttys with one path (a device with two ACM functions, or two devices
-    // sold with the same serial number) would both find the first one's port.
-    // The interface's name is unique on the bus.
-    std::vector<bool> shared(ttys.size(), false);
-    for (std::size_t i = 0; i < ttys.size(); ++i) {
-        for (std::size_t j = i + 1; j < ttys.size(); ++j) {
-            if (sameKeyPath(ttys[i].instance, ttys[j].instance)) {
-                shared[i] = shared[j] = true;
+
+  private:
+    struct Entry {
+        ino_t inode = 0;
+        std::optional<AcmTty> tty;  // empty: not an ACM tty
+    };
+
+    static void orderAndName(std::vector<AcmTty>& ttys) {
+        std::sort(ttys.begin(), ttys.end(), ttyBefore);
+        // Two ttys with one path (a device with two ACM functions, or two
+        // devices sold with the same serial number) would both find the first
+        // one's port. The interface's name is unique on the bus.
+        std::vector<bool> shared(ttys.size(), false);
+        for (std::size_t i = 0; i < ttys.size(); ++i) {
+            for (std::size_t j = i + 1; j < ttys.size(); ++j) {
+                if (sameKeyPath(ttys[i].instance, ttys[j].instance)) {
+                    shared[i] = shared[j] = true;
+                }
+            }
+        }
+        for (std::size_t i = 0; i < ttys.size(); ++i) {
+            if (shared[i]) {
+                auto& instance = ttys[i].instance;
+                instance.erase(instance.rfind(u'\\') + 1);
+                instance += widenAscii(ttys[i].interface);
             }
         }
     }
-    for (std::size_t i = 0; i < ttys.size(); ++i) {
-        if (shared[i]) {
-            auto& instance = ttys[i].instance;
-            instance.erase(instance.rfind(u'\\') + 1);
-            instance += widenAscii(ttys[i].interface);
-        }
-    }
-    return ttys;
-}
+
+    std::unordered_map<std::string, Entry> m_entries;
+};
 
 struct Value {
     std::u16string name;
@@ -226,9 +296,9 @@ class SysfsRegistry final : public RegistryReader {
     void closeHandle(uintptr_t handle) override { m_open[handle - 1].reset(); }
 
   private:
-    std::optional<KeyValues> readKey(std::u16string_view path) const {
+    std::optional<KeyValues> readKey(std::u16string_view path) {
         if (sameKeyPath(path, kUsbSerialListPath)) {
-            auto ttys = scanAcmTtys(m_root);
+            auto ttys = m_ttys.scan(m_root);
             if (!ttys) {
                 return std::nullopt;
             }
@@ -246,7 +316,7 @@ class SysfsRegistry final : public RegistryReader {
             return std::nullopt;
         }
         const auto instance = path.substr(kDeviceEnumPrefix.size(), path.size() - affixes);
-        auto ttys = scanAcmTtys(m_root);
+        auto ttys = m_ttys.scan(m_root);
         if (!ttys) {
             return std::nullopt;
         }
@@ -259,6 +329,7 @@ class SysfsRegistry final : public RegistryReader {
     }
 
     fs::path m_root;
+    TtyClass m_ttys;
     std::vector<std::optional<KeyValues>> m_open;  // handle = index + 1
 };
 

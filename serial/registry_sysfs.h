@@ -15,7 +15,10 @@ namespace qor {
 //   "USB\VID_vvvv&PID_pppp\<serial number, or the USB bus path without one>";
 // - "SYSTEM\CurrentControlSet\Enum\<that path>\Device Parameters" holds
 //   "PortName" = the tty's name ("ttyACM0").
-// Each open reads sysfs afresh. A port name has the form "tty...".
+// Each open lists the tty class afresh; a tty is looked at only when its
+// entry first appears there (by name and inode number): its device's numbers,
+// serial and driver cannot change while the tty exists. A port name has the
+// form "tty...".
 std::unique_ptr<RegistryReader> openSysfsRegistry(std::filesystem::path root);
 
 }  // namespace qor

@@ -61,7 +61,7 @@ class ImagerSimulator {
     const ImagerOptions m_options;
     Recorder m_recorder;
     SteadyClock m_clock;
-    InstantWire m_wire;
+    std::unique_ptr<WireModel> m_wire;
     std::unique_ptr<PtyLine> m_line;
     std::string m_port_path;
     int m_error = 0;

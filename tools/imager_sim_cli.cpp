@@ -101,7 +101,7 @@ std::string setNoise(std::string& field, std::string_view value) {
     return unescapeBytes(value, field) ? std::string() : "has a malformed escape";
 }
 
-constexpr std::array<Flag, 24> kFlags = {{
+constexpr std::array<Flag, 28> kFlags = {{
     {"--help", false,
      [](CliConfig& c, std::string_view) {
          c.help = true;
@@ -159,6 +159,31 @@ constexpr std::array<Flag, 24> kFlags = {{
      [](CliConfig& c, std::string_view v) { return setMs(c.options.header_delay_ms, v); }},
     {"--block-delay", true,
      [](CliConfig& c, std::string_view v) { return setMs(c.options.block_delay_ms, v); }},
+    {"--turnaround", true,
+     [](CliConfig& c, std::string_view v) { return setMs(c.options.block_delay_ms, v); }},
+    {"--wire", false,
+     [](CliConfig& c, std::string_view) {
+         c.wire = true;
+         return std::string();
+     }},
+    {"--wire-baud", true,
+     [](CliConfig& c, std::string_view v) {
+         if (v == "line") {
+             c.options.wire_baud = kWireAtHostRate;
+             return std::string();
+         }
+         const auto baud = parseNumber(v);
+         if (!baud || *baud == 0 || *baud == kWireAtHostRate) {
+             return "expects bits per second or 'line', got '" + std::string(v) + "'";
+         }
+         c.options.wire_baud = *baud;
+         return std::string();
+     }},
+    {"--stats", true,
+     [](CliConfig& c, std::string_view v) {
+         c.stats = v;
+         return v.empty() ? std::string("expects a file name") : std::string();
+     }},
     {"--block-fault", true,
      [](CliConfig& c, std::string_view v) {
          return setChoice(c.options.block_fault, v, kBlockFaults);
@@ -249,6 +274,11 @@ CliParse parseCommandLine(std::span<const std::string_view> args) {
             return result;
         }
     }
+    // Resolved once every flag is in: the RS-232 rate may come after --wire.
+    CliConfig& config = result.config;
+    if (config.wire && config.options.wire_baud == 0) {
+        config.options.wire_baud = config.options.rs232_baud != 0 ? kWireAtHostRate : kUsbWireBaud;
+    }
     result.ok = true;
     return result;
 }
@@ -338,6 +368,7 @@ each (one a line) and plays them until interrupted (SIGINT or SIGTERM).
   --header R             answer to the header: echo | nack | error | silent
   --header-delay MS
   --block-delay MS       turnaround for every block
+  --turnaround MS        the same
   --block-fault F        none | nack | error | silent | hangup, at block K
   --fault-block K        the faulty block, 0 is the first (default 0)
   --ack R                after the last block: ack | nack | error | silent
@@ -350,6 +381,13 @@ each (one a line) and plays them until interrupted (SIGINT or SIGTERM).
   --trickle MS           send tokens one byte at a time, MS apart
   --flood MS             from the first marker on, a line feed every MS
                          milliseconds besides the replies (a line never silent)
+  --wire                 time the line like a serial wire: 10 bits a byte at
+                         921600 baud for a USB imager, at the host's rate for
+                         an RS-232 one (default: a pty's instant bytes)
+  --wire-baud RATE       the same at RATE bits per second, or 'line' for the
+                         rate the host has set
+  --stats FILE           at exit, write each imager's figures to FILE: bytes
+                         each way, blocks, the host's turnarounds (us), ...
   --self-check           play one exchange in-process and report; exit 0 or 1
   --help                 this text
 )";

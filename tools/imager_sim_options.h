@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <string>
 
 namespace qor::sim {
@@ -30,6 +31,12 @@ enum class SetupFault {
     kTruncated,         // sends the first four bytes of the answer and stops
     kSilentAfterReply,  // answers the probe, then ignores the setup commands
 };
+
+// ImagerOptions::wire_baud for a line at whatever rate the host has set.
+inline constexpr uint32_t kWireAtHostRate = std::numeric_limits<uint32_t>::max();
+// The rate a USB imager's line is timed at: a CDC port has no wire of its
+// own, and the updater always asks for this rate over USB.
+inline constexpr uint32_t kUsbWireBaud = 921600;
 
 // One simulated imager's behaviour. The defaults are a well-behaved USB
 // imager that answers at once.
@@ -67,6 +74,12 @@ struct ImagerOptions {
     // exchange first and then the token exchange at the update rate.
     uint32_t rs232_baud = 0;
     SetupFault setup_fault = SetupFault::kNone;
+
+    // 0: bytes cross the pty at once, as the tests want it. Otherwise every
+    // byte in either direction takes 10 bits at this rate (or at the host's
+    // rate, kWireAtHostRate), so that an update takes as long as on a real
+    // line.
+    uint32_t wire_baud = 0;
 };
 
 // A probe delay that lands the answer in the middle of the host's n-th wait

@@ -19,28 +19,20 @@ void Outbox::addHangUp(uint32_t delay_ms) {
 void Outbox::clear() {
     m_entries.clear();
     m_head_due.reset();
+    m_head_ready.reset();
 }
 
-void Outbox::arm(uint32_t now_ms) {
+void Outbox::arm(uint64_t now_us) {
     if (!m_entries.empty() && !m_head_due) {
-        m_head_due = now_ms + m_entries.front().delay_ms;
+        m_head_due = now_us + uint64_t{m_entries.front().delay_ms} * 1000;
     }
 }
 
-std::optional<uint32_t> Outbox::msUntilDue(uint32_t now_ms) const {
-    if (!m_head_due) {
-        return std::nullopt;
-    }
-    // Signed view of the tick difference: a due time just passed is
-    // "due now", not four billion milliseconds away.
-    const auto left = static_cast<int32_t>(*m_head_due - now_ms);
-    return left > 0 ? static_cast<uint32_t>(left) : 0u;
-}
-
-void Outbox::pop(uint32_t now_ms) {
+void Outbox::pop(uint64_t now_us) {
     m_entries.pop_front();
     m_head_due.reset();
-    arm(now_ms);
+    m_head_ready.reset();
+    arm(now_us);
 }
 
 }  // namespace qor::sim

@@ -19,7 +19,7 @@ struct Outgoing {
 // The imager's replies in the order it will give them, each due a while
 // after the one before. Keeping them in a queue, instead of sleeping in the
 // protocol code, lets the line be read and the simulator be stopped while
-// an answer is pending.
+// an answer is pending. Times are microseconds of the simulator's clock.
 class Outbox {
   public:
     void add(uint32_t delay_ms, std::span<const uint8_t> bytes);
@@ -29,19 +29,25 @@ class Outbox {
 
     bool empty() const { return m_entries.empty(); }
 
-    // Starts the head entry's delay at `now_ms` unless it is running already.
-    void arm(uint32_t now_ms);
-    // Milliseconds until the head entry is due (0 when it is), as a 32-bit
-    // tick difference; empty when there is none.
-    std::optional<uint32_t> msUntilDue(uint32_t now_ms) const;
+    // Starts the head entry's delay at `now_us` unless it is running already.
+    void arm(uint64_t now_us);
+    // When the head entry falls due; empty when there is none or its delay
+    // has not started.
+    std::optional<uint64_t> dueAt() const { return m_head_due; }
+    // When the head entry can be handed to the host: its due time plus the
+    // time it spends on the wire. Set by whoever times the line, once per
+    // entry; forgotten with the entry.
+    std::optional<uint64_t> readyAt() const { return m_head_ready; }
+    void setReadyAt(uint64_t ready_us) { m_head_ready = ready_us; }
 
     Outgoing& head() { return m_entries.front(); }
-    // Drops the head entry; the next one's delay starts at `now_ms`.
-    void pop(uint32_t now_ms);
+    // Drops the head entry; the next one's delay starts at `now_us`.
+    void pop(uint64_t now_us);
 
   private:
     std::deque<Outgoing> m_entries;
-    std::optional<uint32_t> m_head_due;
+    std::optional<uint64_t> m_head_due;
+    std::optional<uint64_t> m_head_ready;
 };
 
 }  // namespace qor::sim

@@ -23,6 +23,8 @@ class ImagerPeer {
 
     // True once the host has opened a token exchange.
     bool exchangeBegun() const { return m_token.begun(); }
+    // Image bytes taken in the token exchange under way.
+    uint64_t imageBytes() const { return m_token.imageBytes(); }
 
   private:
     const ImagerOptions& m_options;

@@ -32,6 +32,22 @@ struct TokenRun {
     bool completed = false;       // the whole image is in
 };
 
+// When things happened on the line, in microseconds of the simulator's
+// clock: what a benchmark of the host needs from its far end.
+struct LineTiming {
+    // The host's turnaround: from the moment the imager handed the last
+    // byte of a reply to the host to the first byte the host sent after it.
+    std::vector<uint32_t> turnaround_us;
+    // How much later than its wire time each reply reached the host: the
+    // simulator's own delay (a thread woken late), which a real line has not.
+    std::vector<uint32_t> late_us;
+    uint64_t image_first_us = 0;  // the first image byte of the latest run came
+    uint64_t image_last_us = 0;   // the latest image byte came
+    // The imager's own pauses (turnaround, check and write times, ...)
+    // before the replies it has sent.
+    uint64_t pause_us = 0;
+};
+
 // Everything a simulated imager saw and did.
 struct ImagerRecord {
     std::vector<uint8_t> received;  // every byte read from the line, in order
@@ -42,6 +58,7 @@ struct ImagerRecord {
     uint32_t runs = 0;           // markers seen
     TokenRun run;                // the latest run
     bool hung_up = false;        // the simulator closed its side of the line
+    LineTiming timing;
 };
 
 // The record, shared between the simulator's thread and the test's. Every

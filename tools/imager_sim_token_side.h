@@ -28,6 +28,9 @@ class TokenSide {
     // True once a marker has come.
     bool begun() const { return m_begun; }
 
+    // Image bytes taken in the exchange under way.
+    uint64_t imageBytes() const { return m_received; }
+
     // Forgets the exchange under way; the next marker starts a new one.
     void reset();
 

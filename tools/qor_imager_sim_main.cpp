@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <string_view>
@@ -13,6 +14,7 @@
 #include "tools/imager_sim_cli.h"
 #include "tools/imager_sim_link.h"
 #include "tools/imager_sim_self_check.h"
+#include "tools/imager_sim_stats.h"
 
 namespace {
 
@@ -53,7 +55,22 @@ int serve(const qor::sim::CliConfig& config) {
 
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);
-    return 0;  // the imagers stop and the links go as the vectors unwind
+    for (const auto& imager : imagers) {
+        imager->stop();
+    }
+    if (!config.stats.empty()) {
+        std::ofstream out(config.stats, std::ios::trunc);
+        for (unsigned i = 0; i < imagers.size(); ++i) {
+            out << qor::sim::formatStats(
+                       qor::sim::statsOf(i, imagers[i]->portPath(), imagers[i]->record()))
+                << "\n";
+        }
+        if (!out.flush()) {
+            std::cerr << "qor-imager-sim: cannot write " << config.stats << "\n";
+            return 1;
+        }
+    }
+    return 0;  // the links go as the vectors unwind
 }
 
 }  // namespace

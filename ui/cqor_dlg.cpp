@@ -40,6 +40,16 @@ void CQorDlg::attach(Window& window) {
 }
 
 bool CQorDlg::dispatch(const DialogMessage& message) {
+    switch (message.event) {
+        case DialogEvent::InitDialog:
+            OnInitDialog();
+            return true;
+        case DialogEvent::Close:
+            OnClose();
+            return true;
+        default:
+            break;
+    }
     for (const MessageMapEntry& entry : kMessageMap) {
         if (entry.event == message.event && (entry.id == 0 || entry.id == message.id)) {
             entry.handler(*this, message);
@@ -88,6 +98,11 @@ bool CQorDlg::OnInitDialog() {
 void CQorDlg::OnPaint() {}
 
 void CQorDlg::OnDestroy() {}
+
+void CQorDlg::OnClose() {
+    // Refused while a run is open: its workers still drive this dialog.
+    m_ended = canClose();
+}
 
 void CQorDlg::enterSelectedMode() {
     m_window->invoke([this] {

@@ -11,6 +11,8 @@ namespace qor {
 
 // What the window host tells the dialog.
 enum class DialogEvent {
+    InitDialog,
+    Close,  // the close box, Escape or OK
     Paint,
     QueryDragIcon,
     Clicked,  // a button; id says which
@@ -33,10 +35,14 @@ class CQorDlg final : public UpdateDialog {
 
     void attach(Window& window);
     bool OnInitDialog();
-    // Routes one event through the message map; false when no entry takes it.
+    // Routes one event to its handler: initialisation and closing as the
+    // dialog framework does, everything else through the message map. False
+    // when nothing takes it.
     bool dispatch(const DialogMessage& message);
     // The dialog stays while an update run is open: its workers use it.
     bool canClose() const { return !m_runOpen.load(); }
+    // A close was asked for and accepted; the host then takes the window down.
+    bool ended() const { return m_ended; }
 
     // Message handlers.
     void OnPaint();
@@ -46,6 +52,7 @@ class CQorDlg final : public UpdateDialog {
     void OnDestroy();
     void OnBnClickedRs232();
     void OnBnClickedUsb();
+    void OnClose();
 
     // Rows of the update run.
     void CreateDeviceRows();
@@ -86,6 +93,7 @@ class CQorDlg final : public UpdateDialog {
     DialogControl m_comboPort;
 
     std::atomic<bool> m_runOpen{false};
+    bool m_ended = false;
 };
 
 }  // namespace qor

@@ -179,6 +179,30 @@ TEST(SysfsRegistry, PassesOverDevicesItCannotRead) {
                                             }));
 }
 
+// One view serves the poll for as long as the program runs: ttys come and go
+// under it, and a name the kernel hands to a new device is that device's.
+TEST(SysfsRegistry, SeesTtysComeGoAndChangeHands) {
+    FakeSysfs sysfs;
+    sysfs.addImager("1-1", "ttyACM0", "FIRST");
+    auto registry = openSysfsRegistry(sysfs.root());
+    EXPECT_EQ(CountUsbDevices(*registry), 1);
+
+    sysfs.addImager("1-2", "ttyACM1", "SECOND");
+    EXPECT_EQ(CountUsbDevices(*registry), 2);
+
+    fs::remove(sysfs.root() / "class/tty/ttyACM1");
+    EXPECT_EQ(CountUsbDevices(*registry), 1);
+
+    // Unplugged and another device plugged in, which gets the freed name. The
+    // new link is made before the old one goes, as the kernel's links are
+    // new objects: the two cannot share an inode number.
+    const fs::path other = sysfs.addUsbDevice("1-3", "3c7b", "0e52", "THIRD");
+    sysfs.addAcmTty(other, "ttyACM9");
+    fs::rename(sysfs.root() / "class/tty/ttyACM9", sysfs.root() / "class/tty/ttyACM0");
+    EXPECT_EQ(readValues(*registry, kList), (Values{{"0", "USB\\VID_3C7B&PID_0E52\\THIRD"}}));
+    EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\THIRD"), "ttyACM0");
+}
+
 TEST(SysfsRegistry, ListAbsentWithoutTtyClass) {
     FakeSysfs sysfs;
     auto registry = openSysfsRegistry(sysfs.root());

@@ -68,6 +68,26 @@ TEST(ImagerSimCli, FlagsReachTheOptions) {
          [](const CliConfig& c) {
              return c.options.flood_gap_ms == 5 && c.options.trickle_gap_ms == 7;
          }},
+        {"instant line by default",
+         {},
+         [](const CliConfig& c) { return c.options.wire_baud == 0; }},
+        {"a USB imager's wire runs at 921600",
+         {"--wire", "--turnaround", "3"},
+         [](const CliConfig& c) {
+             return c.options.wire_baud == 921600 && c.options.block_delay_ms == 3;
+         }},
+        {"an RS-232 imager's wire runs at the host's rate, whichever flag comes first",
+         {"--wire", "--rs232-baud", "38400"},
+         [](const CliConfig& c) { return c.options.wire_baud == kWireAtHostRate; }},
+        {"a rate given wins over --wire",
+         {"--wire-baud", "115200", "--wire"},
+         [](const CliConfig& c) { return c.options.wire_baud == 115200; }},
+        {"the host's rate by name",
+         {"--wire-baud=line"},
+         [](const CliConfig& c) { return c.options.wire_baud == kWireAtHostRate; }},
+        {"stats file",
+         {"--stats", "/tmp/s.txt"},
+         [](const CliConfig& c) { return c.stats == "/tmp/s.txt"; }},
         {"self-check", {"--self-check"}, [](const CliConfig& c) { return c.self_check; }},
         {"help", {"-h"}, [](const CliConfig& c) { return c.help; }},
     };
@@ -94,6 +114,9 @@ TEST(ImagerSimCli, BadCommandLinesAreRefusedWithAReason) {
         {"value on a switch", {"--help=yes"}, "--help"},
         {"bad escape", {"--noise-after", "\\x4"}, "--noise-after"},
         {"negative time", {"--check-time", "-5"}, "--check-time"},
+        {"no wire rate", {"--wire-baud", "0"}, "--wire-baud"},
+        {"wire rate not a number", {"--wire-baud", "fast"}, "--wire-baud"},
+        {"stats without a file", {"--stats="}, "--stats"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

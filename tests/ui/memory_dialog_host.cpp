@@ -38,7 +38,7 @@ void MemoryDialogHost::open() {
     m_window = std::make_unique<MemoryWindow>();
     layOut();
     m_dialog->attach(*m_window);
-    m_window->invoke([this] { m_dialog->OnInitDialog(); });
+    m_window->invoke([this] { m_dialog->dispatch({DialogEvent::InitDialog}); });
 }
 
 int MemoryDialogHost::runModal(CQorDlg& dialog) {
@@ -80,7 +80,10 @@ void MemoryDialogHost::tick() {
 
 bool MemoryDialogHost::close() {
     bool accepted = false;
-    m_window->invoke([&] { accepted = m_dialog->canClose(); });
+    m_window->invoke([&] {
+        m_dialog->dispatch({DialogEvent::Close});
+        accepted = m_dialog->ended();
+    });
     if (accepted) {
         m_closed = true;
     }

@@ -1,0 +1,212 @@
+#include "app/console_options.h"
+
+#include <vector>
+
+#include "ui/ui_language.h"
+
+#ifndef QOR_VERSION
+#define QOR_VERSION "0"
+#endif
+
+namespace qor {
+
+namespace {
+
+struct Parser {
+    FlashOptionsParse result;
+    std::vector<std::string_view> operands;
+    bool usbGiven = false;
+    bool portGiven = false;
+    bool listGiven = false;
+    bool helpGiven = false;
+    bool versionGiven = false;
+
+    bool fail(std::string error) {
+        if (result.error.empty()) {
+            result.error = std::move(error);
+        }
+        return false;
+    }
+
+    bool flag(std::string_view name) {
+        FlashOptions& options = result.options;
+        if (name == "usb") {
+            usbGiven = true;
+        } else if (name == "list") {
+            listGiven = true;
+        } else if (name == "quiet") {
+            options.quiet = true;
+        } else if (name == "json") {
+            options.json = true;
+        } else if (name == "help") {
+            helpGiven = true;
+        } else if (name == "version") {
+            versionGiven = true;
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    bool valued(std::string_view name, std::string_view value) {
+        FlashOptions& options = result.options;
+        if (name == "port") {
+            if (value.empty()) {
+                return fail("option '--port' needs a port name");
+            }
+            portGiven = true;
+            options.portName = std::string(value);
+            return true;
+        }
+        // name == "lang"
+        if (value == "en") {
+            options.language = kUiLanguageEnglish;
+        } else if (value == "zh") {
+            options.language = kUiLanguageChinese;
+        } else {
+            return fail("invalid argument '" + std::string(value) +
+                        "' for '--lang' (valid: en, zh)");
+        }
+        return true;
+    }
+
+    // "--name", "--name=value" or "--name value"; `index` moves past a value
+    // taken from the next argument.
+    bool longOption(std::span<const std::string_view> args, size_t& index) {
+        const std::string_view arg = args[index].substr(2);
+        const size_t equals = arg.find('=');
+        const std::string_view name = arg.substr(0, equals);
+        if (name == "port" || name == "lang") {
+            if (equals != std::string_view::npos) {
+                return valued(name, arg.substr(equals + 1));
+            }
+            if (index + 1 >= args.size()) {
+                return fail("option '--" + std::string(name) + "' requires an argument");
+            }
+            return valued(name, args[++index]);
+        }
+        if (!flag(name)) {
+            return fail("unrecognized option '--" + std::string(name) + "'");
+        }
+        if (equals != std::string_view::npos) {
+            return fail("option '--" + std::string(name) + "' doesn't allow an argument");
+        }
+        return true;
+    }
+
+    // A cluster of short flags, "-q" or "-qV".
+    bool shortOptions(std::string_view arg) {
+        for (const char c : arg.substr(1)) {
+            const std::string_view name = c == 'h'   ? "help"
+                                          : c == 'q' ? "quiet"
+                                          : c == 'V' ? "version"
+                                                     : "";
+            if (name.empty()) {
+                return fail(std::string("invalid option -- '") + c + "'");
+            }
+            flag(name);
+        }
+        return true;
+    }
+
+    bool modeAndOperands() {
+        FlashOptions& options = result.options;
+        if (helpGiven) {
+            options.mode = FlashOptions::Mode::Help;
+            return true;
+        }
+        if (versionGiven) {
+            options.mode = FlashOptions::Mode::Version;
+            return true;
+        }
+        if (usbGiven && portGiven) {
+            return fail("'--usb' and '--port' exclude each other");
+        }
+        if (listGiven) {
+            if (usbGiven || portGiven) {
+                return fail("'--list' takes neither '--usb' nor '--port'");
+            }
+            if (!operands.empty()) {
+                return fail("extra operand '" + std::string(operands.front()) + "'");
+            }
+            options.mode = FlashOptions::Mode::List;
+            return true;
+        }
+        if (operands.empty()) {
+            return fail("missing IMAGE operand");
+        }
+        if (operands.size() > 1) {
+            return fail("extra operand '" + std::string(operands[1]) + "'");
+        }
+        options.image = std::string(operands.front());
+        options.mode = portGiven ? FlashOptions::Mode::Port : FlashOptions::Mode::Usb;
+        return true;
+    }
+};
+
+}  // namespace
+
+FlashOptionsParse parseFlashOptions(std::span<const std::string_view> args) {
+    Parser parser;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            parser.operands.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg[1] == '-') {
+            parser.longOption(args, i);
+        } else {
+            parser.shortOptions(arg);
+        }
+    }
+    if (parser.result.error.empty() && parser.modeAndOperands()) {
+        parser.result.ok = true;
+    }
+    return parser.result;
+}
+
+std::string flashUsageText() {
+    return "Usage: qor-flash [--usb] [OPTION]... IMAGE\n"
+           "  or:  qor-flash --port NAME [OPTION]... IMAGE\n"
+           "  or:  qor-flash --list [OPTION]...\n"
+           "Update the firmware of barcode imagers with the firmware image IMAGE.\n"
+           "\n"
+           "      --usb          update every attached USB imager at once, up to six\n"
+           "                       (the default)\n"
+           "      --port NAME    find the RS-232 imager on port NAME (COM3, ttyUSB0, or a\n"
+           "                       full device path such as /dev/ttyS0), switch it into\n"
+           "                       update mode and update it\n"
+           "      --list         print the port of every attached USB imager, one a line\n"
+           "      --lang en|zh   messages in English or Chinese, whatever the locale says\n"
+           "  -q, --quiet        print errors only\n"
+           "      --json         print one JSON object a line for every event, and a\n"
+           "                       summary with each device's result at the end\n"
+           "  -h, --help         display this help and exit\n"
+           "  -V, --version      output version information and exit\n"
+           "\n"
+           "Progress goes to standard output: on a terminal one line per device, redrawn\n"
+           "in place; otherwise a line whenever a device enters a new phase. Errors go to\n"
+           "standard error. Ctrl-C lets each device finish the block in hand, stops it with\n"
+           "a message saying what state it is left in, and exits; an imager that already\n"
+           "has the whole image is left to finish writing it. Ctrl-C again leaves at once.\n"
+           "\n"
+           "Exit status:\n"
+           "  0    every device was updated\n"
+           "  1    at least one device failed\n"
+           "  2    wrong usage\n"
+           "  3    the image was refused or cannot be opened\n"
+           "  4    no imager found, too many imagers, the ports of the imagers were not\n"
+           "         found, or the RS-232 imager did not answer or its port cannot be opened\n"
+           "  130  interrupted (Ctrl-C)\n"
+           "\n"
+           "Environment: LANGUAGE, LC_ALL, LC_MESSAGES and LANG choose the language;\n"
+           "QOR_PORT_DIR=DIR opens a short port name NAME as DIR/NAME.\n";
+}
+
+std::string flashVersionText() {
+    return "qor-flash (Qor imager updater) " QOR_VERSION "\n";
+}
+
+}  // namespace qor

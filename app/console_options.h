@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace qor {
+
+// What the command line asks of qor-flash.
+struct FlashOptions {
+    enum class Mode {
+        Usb,   // every attached USB imager
+        Port,  // one RS-232 imager on a named port, after the connect handshake
+        List,  // print the attached imagers
+        Help,
+        Version,
+    };
+    Mode mode = Mode::Usb;
+    std::string portName;  // --port NAME
+    std::string image;     // the firmware image, UTF-8
+    // --lang: the language id that replaces the environment's; none when not given.
+    std::optional<uint16_t> language;
+    bool quiet = false;
+    bool json = false;
+};
+
+struct FlashOptionsParse {
+    bool ok = false;
+    FlashOptions options;
+    std::string error;  // why not, when not ok: one line for standard error
+};
+
+// `args` without the program's name. GNU conventions: long options take
+// their value as the next argument or after '=' ("--port COM3",
+// "--port=COM3"); "--" ends the options; "-h", "-q" and "-V" are the short
+// forms of --help, --quiet and --version.
+FlashOptionsParse parseFlashOptions(std::span<const std::string_view> args);
+
+std::string flashUsageText();
+std::string flashVersionText();
+
+}  // namespace qor

@@ -1,0 +1,29 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string_view>
+
+#include "app/console_platform.h"
+
+namespace qor {
+
+void prepareProcess() {
+    // Without this a write to a closed pipe kills the process with SIGPIPE,
+    // with a device half-written; ignored, the write fails and the run goes on.
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+bool stdoutIsTerminal() {
+    if (::isatty(STDOUT_FILENO) == 0) {
+        return false;
+    }
+    const char* term = std::getenv("TERM");
+    return term != nullptr && std::string_view(term) != "dumb";
+}
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+}  // namespace qor

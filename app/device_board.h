@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/flash_report.h"
+#include "app/stop_control.h"
+#include "serial/serial_port.h"
+
+namespace qor {
+
+// The device rows of a run without a window: what the workers do to their
+// rows (label shown, texts, bar shown, positions, hidden) and the boxes they
+// raise become each device's phase and counters, reported to a sink. Also
+// what the command itself has to say. Every call may come from any thread;
+// they are carried out one at a time, and so is all output.
+class DeviceBoard {
+  public:
+    DeviceBoard(ProgressSink& sink, StopControl& stop, uint16_t uiLanguage);
+
+    // The run's devices by index, with their ports, and the image's size.
+    void begin(const std::vector<std::string>& ports, uint32_t imageBytes);
+
+    // What a worker did to its row (device index 0 to 5).
+    void labelShown(int device);
+    void labelText(int device, std::string_view text);
+    void barShown(int device, bool visible);
+    void barPosition(int device, int position);
+
+    // A message box raised on the thread of `device` (or, for -1, on the
+    // user-interface thread). `failure`: why the port that was just opened
+    // on that thread would not open, when it would not.
+    void messageBox(int device, std::string_view text, uint32_t type,
+                    const std::optional<OpenFailure>& failure);
+
+    // A text of the command itself.
+    void note(Note::Kind kind, std::string text);
+    // Called once after the first Ctrl-C: says what happens to each device.
+    void announceInterrupt();
+
+    // Error texts shown so far, the boxes of the run included.
+    int errorCount() const;
+
+    RunSummary summary(int exitCode) const;
+    void finish(int exitCode);
+
+  private:
+    DeviceReport* find(int device);
+    void changed(DeviceReport& report, DevicePhase phase);
+    void emitNote(Note note);
+    std::string failureText(std::string_view text, const std::optional<OpenFailure>& failure,
+                            std::string& hint) const;
+
+    ProgressSink& m_sink;
+    StopControl& m_stop;
+    const uint16_t m_language;
+    const std::string m_transferCompleted;
+    const std::string m_checking;
+    const std::string m_updating;
+
+    mutable std::mutex m_mutex;
+    std::vector<DeviceReport> m_devices;
+    int m_errors = 0;
+};
+
+}  // namespace qor

@@ -1,0 +1,263 @@
+// The command line's update: the checks of the window's main button in the
+// window's order, with the image taken from the command line instead of a
+// file dialog, then the same workers.
+
+#include "app/flash_command.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/console_json.h"
+#include "app/console_texts.h"
+#include "serial/usb_discovery.h"
+#include "ui/catalogue.h"
+#include "ui/resource_ids.h"
+#include "update/image_header.h"
+#include "update/image_path.h"
+#include "update/setup_handshake.h"
+#include "update/update_worker.h"
+
+namespace qor {
+
+namespace {
+
+// A run drives at most one device per row.
+constexpr uint8_t kMaxDevices = kMaxDeviceRows;
+
+// The ports of the imagers just counted may not be listed yet: four looks,
+// a quarter of a second apart, as the window does.
+constexpr int kPortCheckAttempts = 4;
+constexpr uint32_t kPortCheckPauseMs = 250;
+
+// The window always gives an RS-232 imager the time a person takes to pick a
+// file between its switch into update mode and the first byte of the update;
+// a command has no person, so it leaves the imager this moment instead.
+constexpr uint32_t kRs232SettleMs = 250;
+
+// How often the main thread looks for Ctrl-C while the workers run.
+constexpr auto kInterruptLookPeriod = std::chrono::milliseconds(50);
+
+enum class PortCheck { Passed, Failed, Interrupted };
+
+class FlashCommand {
+  public:
+    FlashCommand(const FlashOptions& options, FlashContext& context)
+        : m_options(options),
+          m_context(context),
+          m_state(context.state),
+          m_board(context.board),
+          m_language(context.state.UiLanguage) {}
+
+    int run() {
+        switch (m_options.mode) {
+            case FlashOptions::Mode::List:
+                return listImagers();
+            case FlashOptions::Mode::Port:
+                return updateOverRs232();
+            default:
+                return updateOverUsb();
+        }
+    }
+
+  private:
+    int updateOverUsb();
+    int updateOverRs232();
+    int listImagers();
+
+    bool readHeader(FirmwareHeader& header);
+    PortCheck collectPorts(uint8_t expected);
+    int runWorkers(const std::vector<std::string>& ports);
+
+    int end(int code) {
+        m_board.finish(code);
+        return code;
+    }
+    void error(std::string text) { m_board.note(Note::Kind::Error, std::move(text)); }
+    void error(Situation situation) { error(formatText(situation, m_language, kTextCapacity)); }
+    void reportNoImager() {
+        // The window's status line says so; its padding is no part of a line.
+        std::string text = formatText(Situation::NoDeviceConnected, m_language, kTextCapacity);
+        text.erase(0, text.find_first_not_of(' '));
+        error(std::move(text));
+    }
+    bool interrupted() const { return m_context.interrupt.requested(); }
+    Clock& uiClock() { return m_context.services.clock(Services::kUiThread); }
+
+    const FlashOptions& m_options;
+    FlashContext& m_context;
+    AppState& m_state;
+    DeviceBoard& m_board;
+    const uint16_t m_language;
+    uint8_t m_lastCollected = 0;
+};
+
+bool FlashCommand::readHeader(FirmwareHeader& header) {
+    switch (ReadImageHeader(m_options.image, header)) {
+        case ImageHeaderResult::CannotOpen:
+            // The window ends silently here: its user has just picked the
+            // file and sees it. A script needs the reason.
+            error(console_text::imageUnreadable(
+                m_options.image, console_text::imageUnreadableReason(m_options.image, m_language),
+                m_language));
+            return false;
+        case ImageHeaderResult::NotFirmware:
+            error(Situation::InvalidFile);
+            return false;
+        case ImageHeaderResult::HeaderRead:
+            break;
+    }
+    return true;
+}
+
+PortCheck FlashCommand::collectPorts(uint8_t expected) {
+    for (int attempt = 0; attempt < kPortCheckAttempts; ++attempt) {
+        if (interrupted()) {
+            return PortCheck::Interrupted;
+        }
+        const uint8_t collected =
+            CollectUsbPorts(m_context.services.registry(), m_state.PortNameTable);
+        m_lastCollected = collected;
+        // A run of no device would never close, so nothing found never passes.
+        if (collected == expected && collected != 0) {
+            return PortCheck::Passed;
+        }
+        uiClock().sleep_ms(kPortCheckPauseMs);
+    }
+    return interrupted() ? PortCheck::Interrupted : PortCheck::Failed;
+}
+
+int FlashCommand::updateOverUsb() {
+    m_state.DeviceCount = CountUsbDevices(m_context.services.registry());
+    if (m_state.DeviceCount == 0) {
+        reportNoImager();
+        return end(flash_exit::kNoDevice);
+    }
+    if (m_state.DeviceCount > kMaxDevices) {
+        error(Situation::TooManyDevices);
+        return end(flash_exit::kNoDevice);
+    }
+    FirmwareHeader header;
+    if (!readHeader(header)) {
+        return end(flash_exit::kImageRefused);
+    }
+    switch (collectPorts(m_state.DeviceCount)) {
+        case PortCheck::Interrupted:
+            error(console_text::interruptedBeforeRun(m_language));
+            return end(flash_exit::kInterrupted);
+        case PortCheck::Failed:
+            error(Situation::PortsNotFound);
+            return end(flash_exit::kNoDevice);
+        case PortCheck::Passed:
+            break;
+    }
+    if (!CheckHeaderWords(header)) {
+        error(Situation::InvalidFile);
+        return end(flash_exit::kImageRefused);
+    }
+    const auto first = m_state.PortNameTable.begin();
+    return runWorkers(std::vector<std::string>(first, first + m_state.DeviceCount));
+}
+
+int FlashCommand::updateOverRs232() {
+    // The window connects first and asks for the file afterwards; here the
+    // file is known from the start, and refusing it after the imager has
+    // been switched into update mode would leave the imager there for
+    // nothing.
+    FirmwareHeader header;
+    if (!readHeader(header)) {
+        return end(flash_exit::kImageRefused);
+    }
+    if (!CheckHeaderWords(header)) {
+        error(Situation::InvalidFile);
+        return end(flash_exit::kImageRefused);
+    }
+    const int errorsBefore = m_board.errorCount();
+    const bool connected = RunSetupHandshake(m_context.dialog, m_options.portName);
+    if (interrupted()) {
+        error(console_text::interruptedBeforeRun(m_language));
+        return end(flash_exit::kInterrupted);
+    }
+    if (!connected) {
+        // A port that would not open has been reported by the handshake;
+        // an imager that never answered, the window leaves to its caption.
+        if (m_board.errorCount() == errorsBefore) {
+            error(console_text::noImagerAnswered(m_options.portName, m_language));
+        }
+        return end(flash_exit::kNoDevice);
+    }
+    uiClock().sleep_ms(kRs232SettleMs);
+    if (interrupted()) {
+        error(console_text::interruptedBeforeRun(m_language));
+        return end(flash_exit::kInterrupted);
+    }
+    m_state.DeviceCount = 1;
+    return runWorkers({m_options.portName});
+}
+
+int FlashCommand::runWorkers(const std::vector<std::string>& ports) {
+    std::error_code sizeError;
+    const uintmax_t size =
+        std::filesystem::file_size(imagePathFromUtf8(m_options.image), sizeError);
+    // The imager is told the low 32 bits of the length, and so is the user.
+    const uint32_t imageBytes = sizeError ? 0 : static_cast<uint32_t>(size);
+
+    m_state.FirmwarePath = m_options.image;
+    m_state.SuccessCount.store(0);
+    m_board.begin(ports, imageBytes);
+    startUpdateWorkers(m_context.dialog, m_state.DeviceCount);
+
+    bool announced = false;
+    while (!m_context.dialog.waitForRunClosed(kInterruptLookPeriod)) {
+        if (!announced && interrupted()) {
+            m_board.announceInterrupt();
+            announced = true;
+        }
+    }
+    if (announced || interrupted()) {
+        return end(flash_exit::kInterrupted);
+    }
+    return end(m_state.SuccessCount.load() == m_state.DeviceCount ? flash_exit::kSucceeded
+                                                                  : flash_exit::kDeviceFailed);
+}
+
+int FlashCommand::listImagers() {
+    const uint8_t count = CountUsbDevices(m_context.services.registry());
+    if (count == 0) {
+        reportNoImager();
+        return flash_exit::kNoDevice;
+    }
+    // More imagers than the table has entries are counted but not named.
+    collectPorts(static_cast<uint8_t>(std::min<size_t>(count, kPortNameTableSize)));
+    const uint8_t collected = m_lastCollected;
+    int listed = 0;
+    for (uint8_t i = 0; i < collected; ++i) {
+        const std::string& port = m_state.PortNameTable[i];
+        if (port.empty()) {
+            continue;  // listed by the driver, but without a port name
+        }
+        if (m_context.json) {
+            m_context.out << JsonObject()
+                                 .add("event", "imager")
+                                 .addNumber("device", i)
+                                 .add("port", port)
+                                 .str()
+                          << "\n";
+        } else {
+            m_context.out << port << "\n";
+        }
+        ++listed;
+    }
+    m_context.out.flush();
+    return listed > 0 ? flash_exit::kSucceeded : flash_exit::kNoDevice;
+}
+
+}  // namespace
+
+int runFlashCommand(const FlashOptions& options, FlashContext& context) {
+    return FlashCommand(options, context).run();
+}
+
+}  // namespace qor

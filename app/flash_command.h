@@ -1,0 +1,41 @@
+#pragma once
+
+#include <ostream>
+
+#include "app/console_dialog.h"
+#include "app/console_interrupt.h"
+#include "app/console_options.h"
+#include "app/console_services.h"
+#include "app/device_board.h"
+#include "ui/app_state.h"
+
+namespace qor {
+
+// Exit statuses of qor-flash.
+namespace flash_exit {
+inline constexpr int kSucceeded = 0;
+inline constexpr int kDeviceFailed = 1;
+inline constexpr int kUsage = 2;
+inline constexpr int kImageRefused = 3;
+inline constexpr int kNoDevice = 4;  // none found, too many, ports not found, no RS-232 answer
+inline constexpr int kInterrupted = 130;
+}  // namespace flash_exit
+
+// What one run of the command works with. The dialog's window is the
+// console window that reports to `board`.
+struct FlashContext {
+    AppState& state;
+    ConsoleDialog& dialog;
+    ConsoleServices& services;
+    DeviceBoard& board;
+    Interrupt& interrupt;
+    std::ostream& out;  // the list of imagers
+    bool json = false;
+};
+
+// Carries out the update (USB or RS-232) or the list that `options` asks
+// for, with the window's checks in the window's order, and returns the exit
+// status. The image is refused before any device is touched.
+int runFlashCommand(const FlashOptions& options, FlashContext& context);
+
+}  // namespace qor

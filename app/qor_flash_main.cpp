@@ -1,0 +1,69 @@
+// qor-flash: the updater for scripts and production lines. The same checks,
+// workers and wire bytes as the window, driven through a console window.
+
+#include <iostream>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "app/console_dialog.h"
+#include "app/console_interrupt.h"
+#include "app/console_options.h"
+#include "app/console_platform.h"
+#include "app/console_services.h"
+#include "app/console_texts.h"
+#include "app/console_window.h"
+#include "app/device_board.h"
+#include "app/flash_command.h"
+#include "app/progress_renderers.h"
+#include "app/stop_control.h"
+#include "ui/resource_ids.h"
+#include "ui/ui_language.h"
+
+int main(int argc, char** argv) {
+    using namespace qor;
+
+    const std::vector<std::string> arguments = commandLineArguments(argc, argv);
+    const std::vector<std::string_view> views(arguments.begin(), arguments.end());
+    const FlashOptionsParse parsed = parseFlashOptions(views);
+    if (!parsed.ok) {
+        std::cerr << "qor-flash: " << parsed.error
+                  << "\nTry 'qor-flash --help' for more information.\n";
+        return flash_exit::kUsage;
+    }
+    const FlashOptions& options = parsed.options;
+    if (options.mode == FlashOptions::Mode::Help) {
+        std::cout << flashUsageText();
+        return 0;
+    }
+    if (options.mode == FlashOptions::Mode::Version) {
+        std::cout << flashVersionText();
+        return 0;
+    }
+
+    prepareProcess();
+    const uint16_t language = options.language.value_or(userDefaultUiLanguage());
+    ConsoleInterrupt interrupt(console_text::secondInterrupt(language));
+    StopControl stop(interrupt);
+
+    SteadyClock drawClock;
+    std::unique_ptr<ProgressSink> sink;
+    if (options.json) {
+        sink = makeJsonRenderer(std::cout, std::cerr, options.quiet);
+    } else if (!options.quiet && stdoutIsTerminal()) {
+        sink = makeTerminalRenderer(std::cout, std::cerr, drawClock, language);
+    } else {
+        sink = makePlainRenderer(std::cout, std::cerr, options.quiet, language);
+    }
+
+    DeviceBoard board(*sink, stop, language);
+    ConsoleServices services(stop);
+    const int radio = options.mode == FlashOptions::Mode::Port ? IDC_RADIO_RS232 : IDC_RADIO_USB;
+    ConsoleWindow window(board, services, radio);
+    AppState state;
+    state.UiLanguage = language;
+    ConsoleDialog dialog(window, state, services, options.portName);
+
+    FlashContext context{state, dialog, services, board, interrupt, std::cout, options.json};
+    return runFlashCommand(options, context);
+}

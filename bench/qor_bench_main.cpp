@@ -1,0 +1,369 @@
+// qor-bench: what an update costs against the wire. Runs whole updates of
+// simulated imagers by the updater program and prints one table; see
+// scripts/bench.sh.
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "bench/stats_math.h"
+#include "bench/update_run.h"
+#include "bench/usb_count_bench.h"
+
+namespace {
+
+using qor::bench::CountCost;
+using qor::bench::percentile;
+using qor::bench::RunConfig;
+using qor::bench::RunResult;
+
+constexpr std::size_t kKiB = 1024;
+constexpr std::size_t kMiB = 1024 * kKiB;
+
+// The targets the updater is held to.
+constexpr double kMaxWireRatio = 1.02;
+constexpr double kMaxCpuPerDeviceS = 0.030;
+constexpr double kMaxTurnaroundP99Us = 1000;
+constexpr double kMaxCountUs = 100;
+
+struct Options {
+    std::string updater = QOR_BENCH_UPDATER;
+    std::string simulator = QOR_BENCH_SIM;
+    uint32_t baud = 921600;
+    uint32_t turnaround_ms = 0;
+    unsigned repeat = 1;
+    unsigned devices = 0;       // 0: 1 and 6
+    std::size_t image_kib = 0;  // 0: 256 and 1024
+    // Which parts to run: "wire", "pty", "floor", "count".
+    std::vector<std::string> only = {"wire", "pty", "floor", "count"};
+    bool help = false;
+
+    bool runs(std::string_view part) const {
+        return std::find(only.begin(), only.end(), part) != only.end();
+    }
+};
+
+const char* const kUsage = R"(Usage: qor-bench [OPTIONS]
+
+Runs whole updates of 1 and 6 simulated USB imagers (256 KiB and 1 MiB
+images) by the updater program over lines timed like a serial wire, then the
+same over raw pseudo-terminals, times CountUsbDevices() on a sysfs tree of 8
+imagers, and prints one table with the targets met or missed.
+
+  --updater PATH     the updater program (default: the one built beside)
+  --sim PATH         qor-imager-sim (default: the one built beside)
+  --baud RATE        the wire's rate (default 921600)
+  --turnaround MS    the imager's own time per block (default 0)
+  --repeat N         run every update N times and report the median run
+  --devices 1|6      only the runs with this many imagers
+  --image 256|1024   only the runs with an image of this many KiB
+  --only PARTS       a comma list of: wire (updates on the timed line), pty
+                     (on raw ptys), floor (a minimal host on the timed line:
+                     what this machine allows any updater), count
+  --help             this text
+)";
+
+std::optional<uint32_t> number(std::string_view text) {
+    uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+            continue;
+        }
+        if (i + 1 == argc) {
+            std::cerr << "qor-bench: " << arg << " needs a value (or is unknown)\n";
+            return false;
+        }
+        const std::string_view value = argv[++i];
+        std::optional<uint32_t> n = number(value);
+        if (arg == "--updater") {
+            options.updater = value;
+        } else if (arg == "--sim") {
+            options.simulator = value;
+        } else if (arg == "--baud" && n && *n > 0) {
+            options.baud = *n;
+        } else if (arg == "--turnaround" && n) {
+            options.turnaround_ms = *n;
+        } else if (arg == "--repeat" && n && *n > 0) {
+            options.repeat = *n;
+        } else if (arg == "--devices" && n && (*n == 1 || *n == 6)) {
+            options.devices = *n;
+        } else if (arg == "--image" && n && (*n == 256 || *n == 1024)) {
+            options.image_kib = *n;
+        } else if (arg == "--only" && !value.empty()) {
+            options.only.clear();
+            for (std::string_view rest = value; !rest.empty();) {
+                const std::size_t comma = rest.find(',');
+                options.only.emplace_back(rest.substr(0, comma));
+                rest =
+                    comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            }
+        } else {
+            std::cerr << "qor-bench: bad option " << arg << " " << value << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string readFirstLine(const char* path, std::string_view prefix = {}) {
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with(prefix)) {
+            return line;
+        }
+    }
+    return {};
+}
+
+std::string cpuModel() {
+    const std::string line = readFirstLine("/proc/cpuinfo", "model name");
+    const auto colon = line.find(':');
+    return colon == std::string::npos ? "unknown CPU" : line.substr(colon + 2);
+}
+
+std::string loadAverage() {
+    const std::string line = readFirstLine("/proc/loadavg");
+    // "0.52 0.58 0.59 1/123 4567": the three averages.
+    std::size_t end = 0;
+    for (int field = 0; field < 3 && end != std::string::npos; ++field) {
+        end = line.find(' ', end + 1);
+    }
+    return line.substr(0, end);
+}
+
+std::string today() {
+    const std::time_t now = std::time(nullptr);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", std::gmtime(&now));
+    return text;
+}
+
+std::string sizeText(std::size_t bytes) {
+    return bytes >= kMiB ? std::to_string(bytes / kMiB) + " MiB"
+                         : std::to_string(bytes / kKiB) + " KiB";
+}
+
+std::string fixed(double value, int decimals) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+struct Measured {
+    RunConfig config;
+    RunResult result;
+
+    double ratio() const {
+        return result.wire_bound_s > 0 ? result.wall_s / result.wire_bound_s : 0;
+    }
+    double cpuS() const { return result.user_s + result.system_s; }
+    double cpuPerDeviceS() const { return cpuS() / config.devices; }
+    std::vector<uint32_t> turnarounds() const {
+        std::vector<uint32_t> all;
+        for (const auto& imager : result.imagers) {
+            all.insert(all.end(), imager.turnaround_us.begin(), imager.turnaround_us.end());
+        }
+        return all;
+    }
+    double blocksPerSecond() const {
+        double sum = 0;
+        for (const auto& imager : result.imagers) {
+            sum += imager.image_us > 0
+                       ? imager.blocks / (static_cast<double>(imager.image_us) / 1e6)
+                       : 0;
+        }
+        return result.imagers.empty() ? 0 : sum / result.imagers.size();
+    }
+};
+
+// Runs `config` `repeat` times and keeps the median run: by its ratio to the
+// wire on a timed line, by its wall time on raw ptys.
+std::optional<Measured> measure(const RunConfig& config, unsigned repeat) {
+    std::vector<Measured> runs;
+    for (unsigned i = 0; i < repeat; ++i) {
+        Measured run{config, qor::bench::runUpdate(config)};
+        if (!run.result.ok) {
+            std::cerr << "qor-bench: " << config.devices << " x " << sizeText(config.image_bytes)
+                      << (config.wire_baud ? " on the wire" : " on raw ptys") << ": "
+                      << run.result.error << "\n";
+            return std::nullopt;
+        }
+        runs.push_back(std::move(run));
+    }
+    std::sort(runs.begin(), runs.end(), [](const Measured& a, const Measured& b) {
+        return a.config.wire_baud ? a.ratio() < b.ratio() : a.result.wall_s < b.result.wall_s;
+    });
+    return runs[runs.size() / 2];
+}
+
+const char* hostName(const RunConfig& config) {
+    return config.host == RunConfig::Host::kReference ? "floor" : "updater";
+}
+
+constexpr const char* kRowFormat = "%-8s %-8s %4s %8s %8s %8s %6s %7s %9s %8s %8s %9s %9s\n";
+
+void printRow(const Measured& m) {
+    const auto turns = m.turnarounds();
+    const bool wire = m.config.wire_baud != 0;
+    std::printf(
+        kRowFormat, hostName(m.config),
+        wire ? std::to_string(m.config.wire_baud).c_str() : "raw pty",
+        std::to_string(m.config.devices).c_str(), sizeText(m.config.image_bytes).c_str(),
+        fixed(m.result.wall_s, 3).c_str(), wire ? fixed(m.result.wire_bound_s, 3).c_str() : "-",
+        wire ? fixed(m.ratio(), 4).c_str() : "-", fixed(m.cpuS(), 3).c_str(),
+        fixed(m.cpuPerDeviceS(), 4).c_str(), fixed(percentile(turns, 50), 0).c_str(),
+        fixed(percentile(turns, 99), 0).c_str(), wire ? fixed(m.result.sim_late_s, 3).c_str() : "-",
+        wire ? "-" : fixed(m.blocksPerSecond(), 0).c_str());
+}
+
+struct Verdicts {
+    bool all_met = true;
+    void report(bool met, const std::string& what, const std::string& figure) {
+        all_met = all_met && met;
+        std::printf("  %-7s %s: %s\n", met ? "met" : "MISSED", what.c_str(), figure.c_str());
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) {
+        return 2;
+    }
+    if (options.help) {
+        std::cout << kUsage;
+        return 0;
+    }
+
+    const std::string load_before = loadAverage();
+    using Host = RunConfig::Host;
+    struct Plan {
+        const char* part;
+        Host host;
+        unsigned devices;
+        std::size_t bytes;
+    };
+    const Plan plans[] = {
+        {"wire", Host::kUpdater, 1, 256 * kKiB}, {"wire", Host::kUpdater, 1, kMiB},
+        {"wire", Host::kUpdater, 6, 256 * kKiB}, {"wire", Host::kUpdater, 6, kMiB},
+        {"pty", Host::kUpdater, 1, kMiB},        {"pty", Host::kUpdater, 6, kMiB},
+        {"floor", Host::kReference, 1, kMiB},    {"floor", Host::kReference, 6, kMiB},
+    };
+    std::vector<Measured> rows;
+    for (const Plan& plan : plans) {
+        if (!options.runs(plan.part) || (options.devices && plan.devices != options.devices) ||
+            (options.image_kib && plan.bytes != options.image_kib * kKiB)) {
+            continue;
+        }
+        RunConfig config;
+        config.host = plan.host;
+        config.updater = options.updater;
+        config.simulator = options.simulator;
+        config.devices = plan.devices;
+        config.image_bytes = plan.bytes;
+        config.wire_baud = std::string_view(plan.part) == "pty" ? 0 : options.baud;
+        config.turnaround_ms = options.turnaround_ms;
+        if (config.host == Host::kUpdater && config.updater.empty()) {
+            std::cerr
+                << "qor-bench: no updater program: build qor-flash or name one with --updater\n";
+            return 2;
+        }
+        std::fprintf(stderr, "qor-bench: %s, %u x %s %s...\n", hostName(config), plan.devices,
+                     sizeText(plan.bytes).c_str(),
+                     config.wire_baud ? "on the timed line" : "on raw ptys");
+        auto measured = measure(config, options.repeat);
+        if (!measured) {
+            return 2;
+        }
+        rows.push_back(std::move(*measured));
+    }
+    std::vector<CountCost> counts;
+    if (options.runs("count")) {
+        counts.push_back(qor::bench::measureCountUsbDevices(8, 0, 2000));
+        counts.push_back(qor::bench::measureCountUsbDevices(8, 60, 2000));
+    }
+    for (const CountCost& c : counts) {
+        if (!c.ok) {
+            std::cerr << "qor-bench: " << c.error << "\n";
+            return 2;
+        }
+    }
+    const std::string load_after = loadAverage();
+
+    std::printf("Qor updater benchmark, %s\n", today().c_str());
+    std::printf("machine: %s, %u cores; load average %s before, %s after\n", cpuModel().c_str(),
+                std::thread::hardware_concurrency(), load_before.c_str(), load_after.c_str());
+    std::printf("imager turnaround %u ms per block; %u run(s) per line, median shown\n\n",
+                options.turnaround_ms, options.repeat);
+    std::printf(kRowFormat, "host", "line", "devs", "image", "wall s", "bound s", "ratio", "cpu s",
+                "cpu/dev s", "turn p50", "turn p99", "sim late", "blocks/s");
+    std::printf(kRowFormat, "", "", "", "", "", "", "", "", "", "us", "us", "s", "per dev");
+    for (const Measured& row : rows) {
+        printRow(row);
+    }
+    std::printf(
+        "\nbound: every byte both ways at 10 bits at the line rate, the 250 ms after the marker\n"
+        "       and the imager's own time: its turnaround and the simulator's own delays in\n"
+        "       answering (sim late, for the slowest imager), which a real line does not have\n"
+        "turn:  the host's turnaround, from the last byte of an answer to the first byte the\n"
+        "       host sends next, as the simulator sees it (its own wake-up included)\n"
+        "floor: a minimal host (a thread per imager, one poll, read and write per block):\n"
+        "       the least any updater can take and cost on this machine\n");
+    for (const CountCost& c : counts) {
+        std::printf(
+            "\nCountUsbDevices(), %u imagers%s: median %s us, mean %s us, p99 %s us (%u calls)",
+            c.imagers, c.others ? (" + " + std::to_string(c.others) + " consoles").c_str() : "",
+            fixed(c.median_us, 1).c_str(), fixed(c.mean_us, 1).c_str(), fixed(c.p99_us, 1).c_str(),
+            c.calls);
+    }
+    std::printf("\n\nTargets (the updater's rows):\n");
+
+    Verdicts verdicts;
+    for (const Measured& row : rows) {
+        if (row.config.host != Host::kUpdater) {
+            continue;
+        }
+        const bool one_mib_on_wire = row.config.wire_baud != 0 && row.config.image_bytes == kMiB;
+        if (one_mib_on_wire) {
+            verdicts.report(row.ratio() <= kMaxWireRatio,
+                            "wall / wire bound <= " + fixed(kMaxWireRatio, 2) + ", " +
+                                std::to_string(row.config.devices) + " device(s), 1 MiB at " +
+                                std::to_string(row.config.wire_baud),
+                            fixed(row.ratio(), 4));
+            verdicts.report(row.cpuPerDeviceS() <= kMaxCpuPerDeviceS,
+                            "CPU <= " + fixed(kMaxCpuPerDeviceS, 3) + " s per device, " +
+                                std::to_string(row.config.devices) + " device(s), 1 MiB",
+                            fixed(row.cpuPerDeviceS(), 4) + " s");
+        }
+        if (one_mib_on_wire && row.config.devices == 6) {
+            verdicts.report(percentile(row.turnarounds(), 99) <= kMaxTurnaroundP99Us,
+                            "turnaround p99 <= 1 ms, 6 devices",
+                            fixed(percentile(row.turnarounds(), 99), 0) + " us");
+        }
+    }
+    if (!counts.empty()) {
+        verdicts.report(counts.front().median_us <= kMaxCountUs,
+                        "CountUsbDevices() <= 100 us, 8 imagers (median)",
+                        fixed(counts.front().median_us, 1) + " us");
+    }
+    return verdicts.all_met ? 0 : 1;
+}

@@ -1,0 +1,189 @@
+#include "bench/update_run.h"
+
+#include <signal.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "base/clock.h"
+#include "bench/child_process.h"
+#include "bench/reference_host.h"
+#include "bench/work_dir.h"
+
+namespace qor::bench {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The updater waits this long between the marker and the probe; no line
+// can take it back.
+constexpr double kMarkerPauseS = 0.250;
+// Starting the simulators and reading their ports takes milliseconds; this
+// only ends a run whose simulator hangs.
+constexpr uint32_t kSimStartMs = 10000;
+
+RunResult failed(std::string error) {
+    RunResult result;
+    result.error = std::move(error);
+    return result;
+}
+
+bool writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
+}
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The last lines of a log, for a failure message.
+std::string tailOf(const std::string& text) {
+    constexpr std::size_t kTail = 600;
+    return text.size() <= kTail ? text : "..." + text.substr(text.size() - kTail);
+}
+
+}  // namespace
+
+std::vector<uint8_t> makeImage(std::size_t bytes) {
+    std::vector<uint8_t> image(bytes);
+    uint32_t state = 0x2545F491;
+    for (uint8_t& byte : image) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        byte = static_cast<uint8_t>(state);
+    }
+    // Magic 0x53690145 little-endian, then two words that must not be zero.
+    const uint8_t head[12] = {0x45, 0x01, 0x69, 0x53, 1, 0, 0, 0, 1, 0, 0, 0};
+    std::copy(std::begin(head), std::end(head), image.begin());
+    return image;
+}
+
+double lateSeconds(const sim::ImagerStats& imager) {
+    uint64_t late_us = 0;
+    for (const uint32_t late : imager.late_us) {
+        late_us += late;
+    }
+    return static_cast<double>(late_us) / 1e6;
+}
+
+double wireBoundSeconds(const sim::ImagerStats& imager, uint32_t baud) {
+    const double bytes = static_cast<double>(imager.received + imager.sent);
+    return bytes * 10.0 / baud + kMarkerPauseS + static_cast<double>(imager.pause_us) / 1e6 +
+           lateSeconds(imager);
+}
+
+RunResult runUpdate(const RunConfig& config) {
+    WorkDir work("qor-bench-");
+    if (work.path().empty()) {
+        return failed("cannot make a work folder");
+    }
+    const fs::path image = work.path() / "image.bin";
+    const fs::path ports = work.path() / "ports";
+    const fs::path sysfs = work.path() / "sysfs";
+    const fs::path stats = work.path() / "stats.txt";
+    const fs::path log = work.path() / "updater.log";
+    std::error_code error;
+    fs::create_directories(ports, error);
+    if (error || !writeFile(image, makeImage(config.image_bytes)) ||
+        !addSysfsImagers(sysfs, config.devices)) {
+        return failed("cannot lay out the work folder " + work.path().string());
+    }
+
+    std::vector<std::string> sim_args = {config.simulator,
+                                         "--count",
+                                         std::to_string(config.devices),
+                                         "--link",
+                                         (ports / "ttyACM0").string(),
+                                         "--stats",
+                                         stats.string()};
+    if (config.wire_baud != 0) {
+        sim_args.insert(sim_args.end(), {"--wire-baud", std::to_string(config.wire_baud)});
+    }
+    if (config.turnaround_ms != 0) {
+        sim_args.insert(sim_args.end(), {"--turnaround", std::to_string(config.turnaround_ms)});
+    }
+    std::string start_error;
+    auto sim = ChildProcess::start(sim_args, {}, "", start_error);
+    if (!sim) {
+        return failed(start_error);
+    }
+    std::vector<std::string> port_paths;
+    for (unsigned i = 0; i < config.devices; ++i) {
+        auto port = sim->readLine(kSimStartMs);
+        if (!port) {
+            return failed("the simulator did not report its ports");
+        }
+        port_paths.push_back(std::move(*port));
+    }
+
+    SteadyClock clock;
+    const uint64_t start = clock.now_us();
+    const std::vector<uint8_t> bytes = config.host == RunConfig::Host::kReference
+                                           ? makeImage(config.image_bytes)
+                                           : std::vector<uint8_t>();
+    auto updater =
+        config.host == RunConfig::Host::kReference
+            ? ChildProcess::fork([&] { return runReferenceHost(port_paths, bytes); }, start_error)
+            : ChildProcess::start(
+                  {config.updater, "--usb", "--quiet", image.string()},
+                  {"QOR_SYSFS_ROOT=" + sysfs.string(), "QOR_PORT_DIR=" + ports.string()},
+                  log.string(), start_error);
+    if (!updater) {
+        return failed(start_error);
+    }
+    const ChildExit done = updater->wait();
+    const uint64_t end = clock.now_us();
+
+    sim->signal(SIGTERM);
+    const ChildExit sim_done = sim->wait();
+
+    if (!done.exited || done.code != 0) {
+        return failed("the updater " +
+                      std::string(done.exited ? "exited with " : "died of signal ") +
+                      std::to_string(done.code) + ": " + tailOf(readText(log)));
+    }
+    if (!sim_done.exited || sim_done.code != 0) {
+        return failed("the simulator did not end cleanly");
+    }
+    RunResult result;
+    std::istringstream lines(readText(stats));
+    for (std::string line; std::getline(lines, line);) {
+        auto imager = sim::parseStats(line);
+        if (!imager) {
+            return failed("unreadable simulator figures: " + line);
+        }
+        if (!imager->completed || imager->blocks != config.image_bytes / 1024) {
+            return failed("imager " + std::to_string(imager->index) + " took " +
+                          std::to_string(imager->blocks) + " blocks");
+        }
+        if (config.wire_baud != 0) {
+            const double bound = wireBoundSeconds(*imager, config.wire_baud);
+            if (bound > result.wire_bound_s) {
+                result.wire_bound_s = bound;
+                result.sim_late_s = lateSeconds(*imager);
+            }
+        }
+        result.imagers.push_back(std::move(*imager));
+    }
+    if (result.imagers.size() != config.devices) {
+        return failed("the simulator reported " + std::to_string(result.imagers.size()) +
+                      " imagers");
+    }
+    result.ok = true;
+    result.wall_s = static_cast<double>(end - start) / 1e6;
+    result.user_s = done.user_s;
+    result.system_s = done.system_s;
+    return result;
+}
+
+}  // namespace qor::bench

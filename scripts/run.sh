@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Runs the updater against simulated imagers, so that the whole job can be
+# seen at once on a machine with no imager attached:
+#   - two USB imagers: a fake sysfs tree (QOR_SYSFS_ROOT) lists ttyACM0 and
+#     ttyACM1 as CDC ACM ports of vendor 3c7b, product 0e52, and a folder of
+#     port links (QOR_PORT_DIR) puts a simulator's pseudo-terminal behind
+#     each name;
+#   - one RS-232 imager on COM1, listening at 57600 baud;
+#   - a valid 256 KiB firmware image in the folder the file dialog opens.
+# The simulators stop when the window closes.
+#
+# With no display, the same demo runs under Xvfb: a scripted user clicks
+# through one USB run and the screenshots it takes are saved to the folder
+# printed at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+
+scripts/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default --target qor-updater qor-updater-demo qor-imager-sim
+bin="$repo/build/default"
+
+demo=$(mktemp -d "${TMPDIR:-/tmp}/qor-demo.XXXXXX")
+simulators=()
+cleanup() {
+    for pid in "${simulators[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${simulators[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    rm -rf "$demo"
+}
+trap cleanup EXIT
+
+# The sysfs shape the program reads for USB imagers (see the README):
+#   class/tty/ttyACMn -> ../../devices/.../usb1/1-N/1-N:1.0/tty/ttyACMn
+#   .../tty/ttyACMn/device -> the interface 1-N:1.0
+#   1-N:1.0/driver -> .../bus/usb/drivers/cdc_acm
+#   1-N/idVendor 3c7b, idProduct 0e52, serial
+sysfs="$demo/sys"
+mkdir -p "$sysfs/class/tty" "$sysfs/bus/usb/drivers/cdc_acm"
+for n in 0 1; do
+    device="$sysfs/devices/pci0000:00/0000:00:14.0/usb1/1-$((n + 1))"
+    interface="$device/1-$((n + 1)):1.0"
+    mkdir -p "$interface/tty/ttyACM$n"
+    echo 3c7b >"$device/idVendor"
+    echo 0e52 >"$device/idProduct"
+    echo "DEMO000$n" >"$device/serial"
+    ln -sr "$sysfs/bus/usb/drivers/cdc_acm" "$interface/driver"
+    ln -sr "$interface" "$interface/tty/ttyACM$n/device"
+    ln -sr "$interface/tty/ttyACM$n" "$sysfs/class/tty/ttyACM$n"
+done
+
+# Imagers that take their time as real ones do: a turnaround per 1 KiB
+# block, then a check phase (answered within the one second the updater
+# waits for it) and a write phase of a few seconds.
+ports="$demo/ports"
+mkdir -p "$ports"
+pace=(--block-delay 25 --check-time 500 --write-time 4000)
+"$bin/tools/qor-imager-sim" --count 2 --link "$ports/ttyACM0" "${pace[@]}" >/dev/null &
+simulators+=($!)
+"$bin/tools/qor-imager-sim" --rs232-baud 57600 --link "$ports/COM1" "${pace[@]}" >/dev/null &
+simulators+=($!)
+for link in ttyACM0 ttyACM1 COM1; do
+    for _ in $(seq 100); do
+        [ -e "$ports/$link" ] && break
+        sleep 0.05
+    done
+    [ -e "$ports/$link" ] || { echo "run.sh: the simulator did not start ($link)" >&2; exit 1; }
+done
+
+# A valid image: an accepted magic number, two non-zero header words, and a
+# length that is a whole number of 1 KiB blocks.
+firmware="$demo/firmware"
+mkdir -p "$firmware"
+image="$firmware/sample-firmware.bin"
+{
+    printf '\x45\x01\x69\x53\x01\x00\x00\x00\x00\x00\x04\x00'
+    head -c $((256 * 1024 - 12)) /dev/urandom
+} >"$image"
+
+export QOR_SYSFS_ROOT="$sysfs"
+export QOR_PORT_DIR="$ports"
+cd "$firmware"  # where the file dialog opens
+
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    echo "run.sh: two USB imagers (ttyACM0, ttyACM1) and an RS-232 imager on COM1 at 57600 baud;"
+    echo "run.sh: the sample image is $image"
+    "$bin/app/qor-updater"
+    exit 0
+fi
+
+shots="$repo/build/demo-screenshots"
+rm -rf "$shots"
+mkdir -p "$shots"
+echo "run.sh: no display (neither DISPLAY nor WAYLAND_DISPLAY is set):"
+echo "run.sh: running the demo under Xvfb; a scripted user clicks through one USB run"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    openbox >/dev/null 2>&1 &
+    wm=$!
+    sleep 0.5
+    "$1" "$2" "$3"
+    status=$?
+    kill "$wm" 2>/dev/null
+    exit "$status"
+' demo "$bin/tools/demo/qor-updater-demo" "$image" "$shots"
+echo "run.sh: screenshots of the run are in $shots"

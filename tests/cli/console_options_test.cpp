@@ -1,0 +1,118 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/console_options.h"
+#include "ui/ui_language.h"
+
+namespace qor {
+namespace {
+
+using Mode = FlashOptions::Mode;
+
+struct Accepted {
+    const char* name;
+    std::vector<std::string_view> args;
+    Mode mode;
+    std::string port;
+    std::string image;
+    std::optional<uint16_t> language = std::nullopt;
+    bool quiet = false;
+    bool json = false;
+};
+
+class AcceptedOptions : public ::testing::TestWithParam<Accepted> {};
+
+TEST_P(AcceptedOptions, Parse) {
+    const Accepted& row = GetParam();
+    const FlashOptionsParse parsed = parseFlashOptions(row.args);
+    ASSERT_TRUE(parsed.ok) << parsed.error;
+    EXPECT_EQ(parsed.options.mode, row.mode);
+    EXPECT_EQ(parsed.options.portName, row.port);
+    EXPECT_EQ(parsed.options.image, row.image);
+    EXPECT_EQ(parsed.options.language, row.language);
+    EXPECT_EQ(parsed.options.quiet, row.quiet);
+    EXPECT_EQ(parsed.options.json, row.json);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, AcceptedOptions,
+    ::testing::Values(
+        Accepted{"ImageAloneIsUsb", {"fw.bin"}, Mode::Usb, "", "fw.bin"},
+        Accepted{"UsbSpelledOut", {"--usb", "fw.bin"}, Mode::Usb, "", "fw.bin"},
+        Accepted{"PortAsNextArgument", {"--port", "COM3", "fw.bin"}, Mode::Port, "COM3", "fw.bin"},
+        Accepted{
+            "PortAfterEquals", {"--port=/dev/ttyS0", "fw.bin"}, Mode::Port, "/dev/ttyS0", "fw.bin"},
+        Accepted{"OptionsAfterTheImage",
+                 {"fw.bin", "--json", "-q"},
+                 Mode::Usb,
+                 "",
+                 "fw.bin",
+                 std::nullopt,
+                 true,
+                 true},
+        Accepted{
+            "ClusteredShortFlags", {"-q", "fw.bin"}, Mode::Usb, "", "fw.bin", std::nullopt, true},
+        Accepted{"DashDashEndsOptions", {"--", "--json"}, Mode::Usb, "", "--json"},
+        Accepted{"LoneDashIsAFile", {"-"}, Mode::Usb, "", "-"},
+        Accepted{
+            "Chinese", {"--lang", "zh", "fw.bin"}, Mode::Usb, "", "fw.bin", kUiLanguageChinese},
+        Accepted{"EnglishAfterEquals",
+                 {"--lang=en", "fw.bin"},
+                 Mode::Usb,
+                 "",
+                 "fw.bin",
+                 kUiLanguageEnglish},
+        Accepted{"List", {"--list", "--json"}, Mode::List, "", "", std::nullopt, false, true},
+        Accepted{"HelpWinsOverEverythingElse", {"--port", "COM1", "-h"}, Mode::Help, "COM1", ""},
+        Accepted{"Version", {"-V"}, Mode::Version, "", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct Refused {
+    const char* name;
+    std::vector<std::string_view> args;
+    const char* error;
+};
+
+class RefusedOptions : public ::testing::TestWithParam<Refused> {};
+
+TEST_P(RefusedOptions, SayWhy) {
+    const FlashOptionsParse parsed = parseFlashOptions(GetParam().args);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_EQ(parsed.error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RefusedOptions,
+    ::testing::Values(
+        Refused{"NoImage", {}, "missing IMAGE operand"},
+        Refused{"TwoImages", {"a.bin", "b.bin"}, "extra operand 'b.bin'"},
+        Refused{"UnknownLong", {"--force", "a.bin"}, "unrecognized option '--force'"},
+        Refused{"UnknownShort", {"-x", "a.bin"}, "invalid option -- 'x'"},
+        Refused{"PortWithoutName", {"a.bin", "--port"}, "option '--port' requires an argument"},
+        Refused{"PortEmpty", {"--port=", "a.bin"}, "option '--port' needs a port name"},
+        Refused{
+            "FlagWithValue", {"--json=yes", "a.bin"}, "option '--json' doesn't allow an argument"},
+        Refused{"UnknownLanguage",
+                {"--lang", "fr", "a.bin"},
+                "invalid argument 'fr' for '--lang' (valid: en, zh)"},
+        Refused{"UsbAndPort",
+                {"--usb", "--port", "COM1", "a.bin"},
+                "'--usb' and '--port' exclude each other"},
+        Refused{"ListWithPort",
+                {"--list", "--port", "COM1"},
+                "'--list' takes neither '--usb' nor '--port'"},
+        Refused{"ListWithImage", {"--list", "a.bin"}, "extra operand 'a.bin'"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FlashUsage, DocumentsEveryExitStatus) {
+    const std::string usage = flashUsageText();
+    for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  130 "}) {
+        EXPECT_NE(usage.find(status), std::string::npos) << status;
+    }
+}
+
+}  // namespace
+}  // namespace qor

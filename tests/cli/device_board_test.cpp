@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "app/device_board.h"
+#include "tests/cli/fake_interrupt.h"
+#include "ui/resource_ids.h"
+#include "ui/ui_language.h"
+#include "update/services.h"
+
+namespace qor {
+namespace {
+
+class RecordingSink final : public ProgressSink {
+  public:
+    void deviceChanged(const DeviceReport& report, bool phaseChanged) override {
+        if (phaseChanged) {
+            phases.push_back(std::string(phaseName(report.phase)));
+        }
+        last = report;
+    }
+    void note(const Note& note) override { notes.push_back(noteLine(note)); }
+    void finished(const RunSummary& summary) override { summaries.push_back(summary); }
+
+    std::vector<std::string> phases;
+    DeviceReport last;
+    std::vector<std::string> notes;
+    std::vector<RunSummary> summaries;
+};
+
+class Board : public ::testing::Test {
+  protected:
+    Board() { board.begin({"ttyACM0"}, 8 * 1024); }
+
+    void transfer(int blocks) {
+        board.labelShown(0);
+        board.barShown(0, true);
+        for (int kb = 1; kb <= blocks; ++kb) {
+            board.barPosition(0, kb);
+        }
+    }
+
+    RecordingSink sink;
+    testing::FakeInterrupt interrupt;
+    StopControl stop{interrupt};
+    DeviceBoard board{sink, stop, kUiLanguageEnglish};
+};
+
+TEST_F(Board, FollowsASuccessfulWorkerThroughEveryPhase) {
+    board.labelShown(0);
+    board.labelText(0, "Connect to ttyACM0 .");
+    EXPECT_EQ(sink.last.unansweredWaits, 1);
+    transfer(8);
+    EXPECT_EQ(sink.last.sentBytes, 8192u);
+    board.labelText(0, "File Transmit Completed");
+    board.labelText(0, "Check FW....");
+    EXPECT_EQ(stop.stage(0), StopStage::Finishing);
+    board.labelText(0, "Upating.");
+    board.barPosition(0, 3);
+    EXPECT_EQ(sink.last.updateWaits, 3);
+    board.labelText(0, "");
+    board.barShown(0, false);
+    board.labelText(0, "Upating.");  // the run's closing hides the rows again
+
+    EXPECT_EQ(sink.phases, (std::vector<std::string>{"waiting", "connecting", "transferring",
+                                                     "checking", "updating", "succeeded"}));
+    EXPECT_TRUE(sink.notes.empty());
+}
+
+TEST_F(Board, AWorkersBoxFailsItsDeviceForGood) {
+    transfer(2);
+    board.messageBox(0, "Transmit File Failed (-2)", kErrorBoxType, std::nullopt);
+    board.barShown(0, false);
+
+    EXPECT_EQ(sink.phases.back(), "failed");
+    EXPECT_EQ(sink.last.message, "Transmit File Failed (-2)");
+    EXPECT_EQ(sink.notes,
+              (std::vector<std::string>{"qor-flash: ttyACM0: Transmit File Failed (-2)\n"}));
+    EXPECT_EQ(board.errorCount(), 1);
+}
+
+TEST_F(Board, AFailureThePortCausedForCtrlCSaysWhatTheImagerIsLeftWith) {
+    transfer(3);
+    stop.noteStopped(0);
+    board.messageBox(0, "Transmit File Failed", kErrorBoxType, std::nullopt);
+
+    EXPECT_EQ(sink.phases.back(), "interrupted");
+    EXPECT_EQ(sink.last.message,
+              "interrupted after 3 KB / 8 KB: the imager's firmware is incomplete; run the "
+              "update again");
+}
+
+TEST_F(Board, AFailedOpenGetsItsReasonAndAHint) {
+    OpenFailure failure;
+    failure.stage = OpenFailure::Stage::Open;
+    failure.osError = EACCES;
+    board.messageBox(Services::kUiThread, "Connect To COM3 Failed", kErrorBoxType, failure);
+
+    ASSERT_EQ(sink.notes.size(), 2u);
+    EXPECT_EQ(sink.notes[0], "qor-flash: Connect To COM3 Failed: permission denied\n");
+    EXPECT_NE(sink.notes[1].find("qor-flash: hint: "), std::string::npos);
+    EXPECT_NE(sink.notes[1].find("dialout"), std::string::npos);
+}
+
+TEST_F(Board, TheSuccessBoxIsInformationForTheRun) {
+    board.messageBox(0, "The updates were successfully installed", kSuccessBoxType, std::nullopt);
+    EXPECT_EQ(board.errorCount(), 0);
+    EXPECT_EQ(sink.phases.back(), "waiting");
+}
+
+}  // namespace
+}  // namespace qor

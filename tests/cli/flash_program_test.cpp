@@ -1,0 +1,428 @@
+// qor-flash as a script would run it: the built program in a process of its
+// own, against simulated imagers on pseudo-terminals found through a fake
+// sysfs tree and a folder of port links.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/cli/child_process.h"
+#include "tests/cli/json_reader.h"
+#include "tests/support/fake_sysfs.h"
+#include "tests/support/temp_dir.h"
+#include "tools/imager_sim.h"
+
+namespace qor {
+namespace {
+
+using testing::ProgramResult;
+
+constexpr auto kTimeout = std::chrono::seconds(60);
+
+std::vector<uint8_t> sampleImage(size_t size) {
+    std::vector<uint8_t> image(size);
+    for (size_t i = 0; i < size; ++i) {
+        image[i] = static_cast<uint8_t>((i * 31) ^ (i >> 10));
+    }
+    const uint8_t header[] = {0x4C, 0x50, 0x53, 0x2A, 0x01, 0x00,
+                              0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
+    std::copy(std::begin(header), std::end(header), image.begin());
+    return image;
+}
+
+// The marker, the probe, the header message with the image's length in
+// place of its third word, then the image.
+std::vector<uint8_t> expectedWire(const std::vector<uint8_t>& image) {
+    std::vector<uint8_t> wire;
+    for (char c : std::string("%QOR%*probe")) {
+        wire.push_back(static_cast<uint8_t>(c));
+    }
+    wire.insert(wire.end(), image.begin(), image.begin() + 8);
+    const auto length = static_cast<uint32_t>(image.size());
+    for (int shift = 0; shift < 32; shift += 8) {
+        wire.push_back(static_cast<uint8_t>(length >> shift));
+    }
+    wire.insert(wire.end(), image.begin(), image.end());
+    return wire;
+}
+
+bool hasControlCharacters(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte < 0x20 && c != '\n') || byte == 0x7F;
+    });
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        result.push_back(line);
+    }
+    return result;
+}
+
+class FlashProgram : public ::testing::Test {
+  protected:
+    FlashProgram() { std::filesystem::create_directories(ports.path()); }
+
+    void link(const std::string& name, const sim::ImagerSimulator& imager) {
+        std::filesystem::create_symlink(imager.portPath(), ports / name);
+    }
+    // A USB imager at ttyACM<n>, listed by the driver and reachable by name.
+    void attach(sim::ImagerSimulator& imager, int n) {
+        ASSERT_TRUE(imager.start());
+        const std::string tty = "ttyACM" + std::to_string(n);
+        sysfs.addImager("1-" + std::to_string(n + 1), tty, "SN" + std::to_string(n));
+        link(tty, imager);
+    }
+    std::string writeImage(const std::vector<uint8_t>& bytes) {
+        return files.write("fw.bin", bytes).string();
+    }
+
+    testing::ChildProcess::Environment environment() const {
+        return {{"QOR_SYSFS_ROOT", sysfs.root().string()},
+                {"QOR_PORT_DIR", ports.path().string()},
+                {"LANGUAGE", "en_US"},
+                {"LC_ALL", ""},
+                {"LC_MESSAGES", ""},
+                {"LANG", ""}};
+    }
+    ProgramResult flash(const std::vector<std::string>& args) const {
+        return testing::runProgram(QOR_FLASH_PROGRAM, args, environment(), kTimeout);
+    }
+
+    testing::TempDir ports;
+    testing::TempDir files;
+    testing::FakeSysfs sysfs;
+};
+
+TEST_F(FlashProgram, UpdatesTwoUsbImagersWithTheExactBytes) {
+    sim::ImagerSimulator first;
+    sim::ImagerSimulator second;
+    attach(first, 0);
+    attach(second, 1);
+    const std::vector<uint8_t> image = sampleImage(8 * 1024);
+
+    const ProgramResult result = flash({writeImage(image)});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(first.received(), expectedWire(image));
+    EXPECT_EQ(second.received(), expectedWire(image));
+    EXPECT_NE(result.out.find("ttyACM0: succeeded\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("ttyACM1: succeeded\n"), std::string::npos) << result.out;
+    EXPECT_EQ(result.err, "qor-flash: The updates were successfully installed\n");
+    // Not a terminal: plain lines only, nothing to move a cursor.
+    EXPECT_FALSE(hasControlCharacters(result.out)) << result.out;
+    EXPECT_FALSE(hasControlCharacters(result.err)) << result.err;
+}
+
+TEST_F(FlashProgram, ABlockRefusedByOneImagerFailsTheRunAndNamesItsPort) {
+    sim::ImagerOptions refusing;
+    refusing.block_fault = sim::BlockFault::kNack;
+    refusing.fault_block = 2;
+    sim::ImagerSimulator good;
+    sim::ImagerSimulator bad(refusing);
+    attach(good, 0);
+    attach(bad, 1);
+    const std::vector<uint8_t> image = sampleImage(8 * 1024);
+
+    const ProgramResult result = flash({writeImage(image)});
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("qor-flash: ttyACM1: Transmit File Failed (-2)\n"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(result.err.find("ttyACM0"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("successfully"), std::string::npos) << result.err;
+    EXPECT_EQ(good.received(), expectedWire(image));
+    EXPECT_EQ(bad.record().run.blocks, 3u);
+}
+
+struct RefusedImage {
+    const char* name;
+    std::vector<uint8_t> bytes;  // empty: no file at all
+    const char* message;
+};
+
+class RefusedImages : public FlashProgram, public ::testing::WithParamInterface<RefusedImage> {};
+
+TEST_P(RefusedImages, LeaveEveryImagerUntouched) {
+    sim::ImagerSimulator first;
+    sim::ImagerSimulator second;
+    attach(first, 0);
+    attach(second, 1);
+    const std::string path =
+        GetParam().bytes.empty() ? (files / "missing.bin").string() : writeImage(GetParam().bytes);
+
+    const ProgramResult result = flash({path});
+
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find(GetParam().message), std::string::npos) << result.err;
+    EXPECT_TRUE(first.received().empty());
+    EXPECT_TRUE(second.received().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Images, RefusedImages,
+    ::testing::Values(
+        RefusedImage{"UnknownMagic", std::vector<uint8_t>(4096, 0x5A), "Invalid File !"},
+        RefusedImage{"ZeroHeaderWords", {0x4C, 0x50, 0x53, 0x2A, 1, 0, 0, 0}, "Invalid File !"},
+        RefusedImage{"Missing", {}, "cannot open"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FlashProgram, NoImagerAttachedExitsFour) {
+    const std::string image = writeImage(sampleImage(4096));
+    const ProgramResult english = flash({image});
+    EXPECT_EQ(english.exitCode, 4);
+    EXPECT_EQ(english.err, "qor-flash: Disconnected\n");
+
+    const ProgramResult chinese = flash({"--lang", "zh", image});
+    EXPECT_EQ(chinese.exitCode, 4);
+    EXPECT_EQ(chinese.err, "qor-flash: 离线\n");
+}
+
+TEST_F(FlashProgram, SevenImagersAreRefusedBeforeAnyIsTouched) {
+    for (int n = 0; n < 7; ++n) {
+        sysfs.addImager("1-" + std::to_string(n + 1), "ttyACM" + std::to_string(n));
+    }
+    const ProgramResult result = flash({"--lang", "zh", writeImage(sampleImage(4096))});
+
+    EXPECT_EQ(result.exitCode, 4);
+    // English in every language.
+    EXPECT_EQ(result.err, "qor-flash: Too Many COM Ports !\n");
+}
+
+TEST_F(FlashProgram, APortHeldByAnotherProgramIsNamedWithTheReason) {
+    sim::ImagerSimulator free;
+    sim::ImagerSimulator held;
+    attach(free, 0);
+    attach(held, 1);
+    const int holder = ::open((ports / "ttyACM1").c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+    const ProgramResult result = flash({writeImage(sampleImage(4096))});
+    ::close(holder);
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("qor-flash: ttyACM1: Connect To ttyACM1 Failed: port busy\n"
+                              "qor-flash: ttyACM1: hint: another program holds the port"),
+              std::string::npos)
+        << result.err;
+    EXPECT_TRUE(held.received().empty());
+    EXPECT_TRUE(free.record().run.completed);
+}
+
+TEST_F(FlashProgram, Rs232ImagerAt230400IsFoundAndUpdatedAtThatRate) {
+    sim::ImagerOptions options;
+    options.rs232_baud = 230400;
+    sim::ImagerSimulator imager(options);
+    ASSERT_TRUE(imager.start());
+    link("COM3", imager);
+    const std::vector<uint8_t> image = sampleImage(4 * 1024);
+
+    const ProgramResult result = flash({"--port", "COM3", writeImage(image)});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const sim::ImagerRecord record = imager.record();
+    EXPECT_TRUE(record.update_mode);
+    // The imager takes the token exchange only at its update rate.
+    EXPECT_TRUE(record.run.completed);
+    EXPECT_EQ(record.run.image, image);
+    std::vector<uint32_t> probes;
+    std::vector<uint32_t> commands;
+    for (const auto& packet : record.setup_packets) {
+        (packet.bytes[2] == 0x0E ? probes : commands).push_back(packet.baud);
+    }
+    EXPECT_EQ(probes, (std::vector<uint32_t>{9600, 115200, 57600, 38400, 230400}));
+    EXPECT_EQ(commands, (std::vector<uint32_t>(3, 230400)));
+}
+
+TEST_F(FlashProgram, Rs232ImagerOnAFullDevicePathIsUpdatedAtTheLowerRate) {
+    sim::ImagerOptions options;
+    options.rs232_baud = 9600;
+    sim::ImagerSimulator imager(options);
+    ASSERT_TRUE(imager.start());
+    const std::vector<uint8_t> image = sampleImage(4 * 1024);
+
+    const ProgramResult result = flash({"--port=" + imager.portPath(), writeImage(image)});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    // Found at the first rate; the update itself only goes through at 115200.
+    const sim::ImagerRecord record = imager.record();
+    EXPECT_EQ(record.setup_packets.size(), 4u);
+    EXPECT_EQ(record.run.image, image);
+}
+
+TEST_F(FlashProgram, SilentRs232PortExitsFourWithTheReason) {
+    sim::ImagerSimulator usbOnly;  // takes no setup exchange at all
+    ASSERT_TRUE(usbOnly.start());
+    link("COM3", usbOnly);
+
+    const ProgramResult result = flash({"--port", "COM3", writeImage(sampleImage(4096))});
+
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_NE(result.err.find("COM3: no imager answered"), std::string::npos) << result.err;
+}
+
+TEST_F(FlashProgram, MissingRs232PortIsReportedWithAHint) {
+    const ProgramResult result = flash({"--port", "COM9", writeImage(sampleImage(4096))});
+
+    EXPECT_EQ(result.exitCode, 4);
+    EXPECT_NE(result.err.find("qor-flash: Connect To COM9 Failed: no such device\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("qor-flash: hint: "), std::string::npos) << result.err;
+}
+
+TEST_F(FlashProgram, JsonLinesParseAndTheSummaryMatchesEachDevice) {
+    sim::ImagerOptions refusing;
+    refusing.block_fault = sim::BlockFault::kNack;
+    refusing.fault_block = 1;
+    sim::ImagerSimulator good;
+    sim::ImagerSimulator bad(refusing);
+    attach(good, 0);
+    attach(bad, 1);
+
+    const ProgramResult result = flash({"--json", writeImage(sampleImage(4 * 1024))});
+
+    EXPECT_EQ(result.exitCode, 1);
+    const std::vector<std::string> output = lines(result.out);
+    ASSERT_FALSE(output.empty());
+    std::vector<testing::JsonValue> events;
+    for (const std::string& line : output) {
+        const auto value = testing::readJson(line);
+        ASSERT_TRUE(value) << line;
+        events.push_back(*value);
+    }
+    // Every device event carries the same fields; the good one's bytes
+    // climb to the whole image.
+    double lastSent = -1;
+    for (const auto& event : events) {
+        if (event["event"].text() != "device") {
+            continue;
+        }
+        for (const char* key : {"device", "port", "phase", "sent", "total", "message"}) {
+            EXPECT_TRUE(event.has(key)) << key;
+        }
+        if (event["port"].text() == "ttyACM0") {
+            EXPECT_GE(event["sent"].number(), lastSent);
+            lastSent = event["sent"].number();
+        }
+    }
+    EXPECT_EQ(lastSent, 4096);
+
+    const testing::JsonValue& summary = events.back();
+    ASSERT_EQ(summary["event"].text(), "summary");
+    EXPECT_EQ(summary["exit"].number(), 1);
+    const auto& devices = summary["devices"].array();
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0]["port"].text(), "ttyACM0");
+    EXPECT_EQ(devices[0]["result"].text(), "succeeded");
+    EXPECT_EQ(devices[0]["sent"].number(), 4096);
+    EXPECT_EQ(devices[1]["port"].text(), "ttyACM1");
+    EXPECT_EQ(devices[1]["result"].text(), "failed");
+    EXPECT_EQ(devices[1]["message"].text(), "Transmit File Failed (-2)");
+    EXPECT_EQ(devices[1]["sent"].number(), 2048);
+}
+
+TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
+    sim::ImagerOptions slow;
+    slow.block_delay_ms = 50;
+    sim::ImagerSimulator imager(slow);
+    attach(imager, 0);
+    const std::vector<uint8_t> image = sampleImage(64 * 1024);
+
+    testing::ChildProcess child(QOR_FLASH_PROGRAM, {writeImage(image)}, environment());
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(
+        imager.waitFor([](const sim::ImagerRecord& r) { return r.run.blocks >= 3; }, 30000));
+    child.signal(SIGINT);
+    const ProgramResult result = child.wait(kTimeout);
+
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.err.find("qor-flash: ttyACM0: interrupted after "), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("firmware is incomplete"), std::string::npos) << result.err;
+    // Whole blocks only, and not the whole image.
+    const sim::ImagerRecord record = imager.record();
+    EXPECT_EQ(record.run.image.size() % 1024, 0u);
+    EXPECT_LT(record.run.blocks, 64u);
+    EXPECT_EQ(record.run.image,
+              std::vector<uint8_t>(image.begin(), image.begin() + record.run.image.size()));
+}
+
+TEST_F(FlashProgram, CtrlCDuringTheConnectEndsAtOnceWithTheFirmwareUnchanged) {
+    sim::ImagerOptions silent;
+    silent.probe_reply = sim::Reply::kSilent;
+    sim::ImagerSimulator imager(silent);
+    attach(imager, 0);
+
+    testing::ChildProcess child(QOR_FLASH_PROGRAM, {writeImage(sampleImage(4096))}, environment());
+    ASSERT_TRUE(imager.waitFor([](const sim::ImagerRecord& r) { return r.run.probe_seen; }, 30000));
+    child.signal(SIGINT);
+    // Five unanswered waits would take five seconds; stopped, they take none.
+    const ProgramResult result = child.wait(std::chrono::seconds(3));
+
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.err.find("qor-flash: ttyACM0: interrupted before the image went out: the "
+                              "imager's firmware is unchanged\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_TRUE(imager.record().run.header.empty());
+}
+
+TEST_F(FlashProgram, CtrlCWhileTheImagerWritesLetsItFinish) {
+    sim::ImagerOptions writing;
+    writing.write_time_ms = 1500;
+    sim::ImagerSimulator imager(writing);
+    attach(imager, 0);
+
+    testing::ChildProcess child(QOR_FLASH_PROGRAM, {"--json", writeImage(sampleImage(4096))},
+                                environment());
+    ASSERT_TRUE(child.waitForOutput(R"("phase":"updating")", kTimeout));
+    child.signal(SIGINT);
+    const ProgramResult result = child.wait(kTimeout);
+
+    EXPECT_EQ(result.exitCode, 130);
+    EXPECT_NE(result.err.find("ttyACM0: the imager has the whole image and is writing it"),
+              std::string::npos)
+        << result.err;
+    const auto summary = testing::readJson(lines(result.out).back());
+    ASSERT_TRUE(summary);
+    EXPECT_EQ((*summary)["devices"].array()[0]["result"].text(), "succeeded");
+}
+
+TEST_F(FlashProgram, ListPrintsEachImagersPort) {
+    sim::ImagerSimulator first;
+    sim::ImagerSimulator second;
+    attach(first, 0);
+    attach(second, 1);
+
+    const ProgramResult result = flash({"--list"});
+
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out, "ttyACM0\nttyACM1\n");
+    EXPECT_TRUE(first.received().empty());
+}
+
+TEST_F(FlashProgram, WrongUsageExitsTwoAndHelpListsTheExitStatuses) {
+    const ProgramResult wrong = flash({"--port"});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_NE(wrong.err.find("Try 'qor-flash --help'"), std::string::npos);
+
+    const ProgramResult help = flash({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace qor
