@@ -17,6 +17,7 @@
 #include "tests/cli/child_process.h"
 #include "tests/cli/json_reader.h"
 #include "tests/support/fake_sysfs.h"
+#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tools/imager_sim.h"
 
@@ -27,32 +28,8 @@ using testing::ProgramResult;
 
 constexpr auto kTimeout = std::chrono::seconds(60);
 
-std::vector<uint8_t> sampleImage(size_t size) {
-    std::vector<uint8_t> image(size);
-    for (size_t i = 0; i < size; ++i) {
-        image[i] = static_cast<uint8_t>((i * 31) ^ (i >> 10));
-    }
-    const uint8_t header[] = {0x4C, 0x50, 0x53, 0x2A, 0x01, 0x00,
-                              0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
-    std::copy(std::begin(header), std::end(header), image.begin());
-    return image;
-}
-
-// The marker, the probe, the header message with the image's length in
-// place of its third word, then the image.
-std::vector<uint8_t> expectedWire(const std::vector<uint8_t>& image) {
-    std::vector<uint8_t> wire;
-    for (char c : std::string("%QOR%*probe")) {
-        wire.push_back(static_cast<uint8_t>(c));
-    }
-    wire.insert(wire.end(), image.begin(), image.begin() + 8);
-    const auto length = static_cast<uint32_t>(image.size());
-    for (int shift = 0; shift < 32; shift += 8) {
-        wire.push_back(static_cast<uint8_t>(length >> shift));
-    }
-    wire.insert(wire.end(), image.begin(), image.end());
-    return wire;
-}
+using testing::expectedWire;
+using testing::sampleImage;
 
 bool hasControlCharacters(const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) {

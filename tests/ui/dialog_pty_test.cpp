@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/fake_sysfs.h"
+#include "tests/support/sample_image.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
@@ -26,36 +27,8 @@ using testing::ScopedEnv;
 
 constexpr auto kTimeout = std::chrono::seconds(60);
 
-std::vector<uint8_t> sampleImage(size_t size) {
-    std::vector<uint8_t> image(size);
-    for (size_t i = 0; i < size; ++i) {
-        image[i] = static_cast<uint8_t>((i * 31) ^ (i >> 10));
-    }
-    const uint8_t header[] = {0x4C, 0x50, 0x53, 0x2A, 0x01, 0x00,
-                              0x00, 0x00, 0x07, 0x00, 0x00, 0x00};
-    std::copy(std::begin(header), std::end(header), image.begin());
-    return image;
-}
-
-// What an imager must have received for `image`: the marker, the probe, the
-// header message with the length in place of the third word, the image.
-std::vector<uint8_t> expectedWire(const std::vector<uint8_t>& image) {
-    std::vector<uint8_t> wire;
-    for (char c : std::string("%QOR%*probe")) {
-        wire.push_back(static_cast<uint8_t>(c));
-    }
-    for (size_t i = 0; i < 8; ++i) {
-        wire.push_back(image[i]);
-    }
-    const uint32_t length = static_cast<uint32_t>(image.size());
-    for (int shift = 0; shift < 32; shift += 8) {
-        wire.push_back(static_cast<uint8_t>(length >> shift));
-    }
-    for (uint8_t byte : image) {
-        wire.push_back(byte);
-    }
-    return wire;
-}
+using testing::expectedWire;
+using testing::sampleImage;
 
 class DialogOverPtys : public ::testing::Test {
   protected:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/support/fake_registry.h"
+#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_dialog.h"
 #include "tests/update/worker_fixture.h"
@@ -65,20 +66,6 @@ class UpdateOverPtyTest : public ::testing::Test {
         ASSERT_TRUE(dialog.waitForRunsClosed(runsStarted, kThreadTimeout));
     }
 
-    // What a well-behaved imager receives: the marker, the probe, the header
-    // message with the image's length, and the image unchanged.
-    std::vector<uint8_t> expectedWire() const {
-        const std::string tokens = "%QOR%*probe";
-        std::vector<uint8_t> wire(tokens.begin(), tokens.end());
-        wire.insert(wire.end(), image.begin(), image.begin() + 8);
-        const auto length = static_cast<uint32_t>(image.size());
-        for (int shift = 0; shift < 32; shift += 8) {
-            wire.push_back(static_cast<uint8_t>(length >> shift));
-        }
-        wire.insert(wire.end(), image.begin(), image.end());
-        return wire;
-    }
-
     std::vector<std::string> boxTexts() {
         std::vector<std::string> texts;
         for (const auto& box : dialog.memoryWindow().messageBoxes()) {
@@ -98,7 +85,7 @@ class UpdateOverPtyTest : public ::testing::Test {
 TEST_F(UpdateOverPtyTest, OneImagerReceivesExactlyTheExchangeAndTheImage) {
     runImagers({sim::ImagerOptions{}});
 
-    EXPECT_EQ(imagers[0]->received(), expectedWire());
+    EXPECT_EQ(imagers[0]->received(), testing::expectedWire(image));
     EXPECT_THAT(boxTexts(), ::testing::ElementsAre("The updates were successfully installed"));
     EXPECT_EQ(dialog.state().SuccessCount.load(), 1);
 }
@@ -107,7 +94,7 @@ TEST_F(UpdateOverPtyTest, SixImagersAtOnceEachReceiveTheirOwnWholeImage) {
     runImagers(std::vector<sim::ImagerOptions>(6));
 
     for (std::size_t i = 0; i < imagers.size(); ++i) {
-        EXPECT_EQ(imagers[i]->received(), expectedWire()) << "imager " << i;
+        EXPECT_EQ(imagers[i]->received(), testing::expectedWire(image)) << "imager " << i;
     }
     EXPECT_THAT(boxTexts(), ::testing::ElementsAre("The updates were successfully installed"));
     EXPECT_EQ(dialog.state().SuccessCount.load(), 6);
@@ -119,7 +106,7 @@ TEST_F(UpdateOverPtyTest, ImagerHangingUpMidTransferEndsOnlyItsWorkerAndTheRunSt
     hangsUp.fault_block = 5;
     runImagers({sim::ImagerOptions{}, hangsUp});
 
-    EXPECT_EQ(imagers[0]->received(), expectedWire());
+    EXPECT_EQ(imagers[0]->received(), testing::expectedWire(image));
     EXPECT_TRUE(imagers[1]->record().hung_up);
     // Block 5 went out and was never answered.
     EXPECT_THAT(boxTexts(), ::testing::ElementsAre("Transmit File Failed (0)"));
