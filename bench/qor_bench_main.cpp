@@ -2,6 +2,11 @@
 // simulated imagers by the updater program and prints one table; see
 // scripts/bench.sh.
 
+#include <sched.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -14,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/child_process.h"
 #include "bench/stats_math.h"
 #include "bench/update_run.h"
 #include "bench/usb_count_bench.h"
@@ -40,6 +46,7 @@ struct Options {
     uint32_t baud = 921600;
     uint32_t turnaround_ms = 0;
     unsigned repeat = 1;
+    bool busy_cpus = false;
     unsigned devices = 0;       // 0: 1 and 6
     std::size_t image_kib = 0;  // 0: 256 and 1024
     // Which parts to run: "wire", "pty", "floor", "count".
@@ -62,9 +69,14 @@ imagers, and prints one table with the targets met or missed.
   --sim PATH         qor-imager-sim (default: the one built beside)
   --baud RATE        the wire's rate (default 921600)
   --turnaround MS    the imager's own time per block (default 0)
-  --repeat N         run every update N times and report the median run
+  --repeat N         run every update N times; each figure is their median
   --devices 1|6      only the runs with this many imagers
   --image 256|1024   only the runs with an image of this many KiB
+  --busy-cpus        keep every CPU from idling with a spinner at the lowest
+                     priority, which takes only time nobody else wants: on a
+                     virtual machine whose idle CPUs halt, every wake-up then
+                     costs what it would on a machine whose CPUs do not (a
+                     diagnostic; the figures without it are the ones to keep)
   --only PARTS       a comma list of: wire (updates on the timed line), pty
                      (on raw ptys), floor (a minimal host on the timed line:
                      what this machine allows any updater), count
@@ -87,6 +99,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.help = true;
             continue;
         }
+        if (arg == "--busy-cpus") {
+            options.busy_cpus = true;
+            continue;
+        }
         if (i + 1 == argc) {
             std::cerr << "qor-bench: " << arg << " needs a value (or is unknown)\n";
             return false;
@@ -101,6 +117,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.baud = *n;
         } else if (arg == "--turnaround" && n) {
             options.turnaround_ms = *n;
+
         } else if (arg == "--repeat" && n && *n > 0) {
             options.repeat = *n;
         } else if (arg == "--devices" && n && (*n == 1 || *n == 6)) {
@@ -167,15 +184,19 @@ std::string fixed(double value, int decimals) {
     return text;
 }
 
+// One run's figures.
 struct Measured {
     RunConfig config;
     RunResult result;
 
+    double wallS() const { return result.wall_s; }
+    double boundS() const { return result.wire_bound_s; }
     double ratio() const {
         return result.wire_bound_s > 0 ? result.wall_s / result.wire_bound_s : 0;
     }
     double cpuS() const { return result.user_s + result.system_s; }
     double cpuPerDeviceS() const { return cpuS() / config.devices; }
+    double simLateS() const { return result.sim_late_s; }
     std::vector<uint32_t> turnarounds() const {
         std::vector<uint32_t> all;
         for (const auto& imager : result.imagers) {
@@ -183,6 +204,8 @@ struct Measured {
         }
         return all;
     }
+    double turnaroundP50() const { return percentile(turnarounds(), 50); }
+    double turnaroundP99() const { return percentile(turnarounds(), 99); }
     double blocksPerSecond() const {
         double sum = 0;
         for (const auto& imager : result.imagers) {
@@ -194,24 +217,34 @@ struct Measured {
     }
 };
 
-// Runs `config` `repeat` times and keeps the median run: by its ratio to the
-// wire on a timed line, by its wall time on raw ptys.
-std::optional<Measured> measure(const RunConfig& config, unsigned repeat) {
+// The runs of one line of the table; each figure shown is the median of its
+// runs' figures, so one run disturbed by the machine does not make the line.
+struct Row {
+    RunConfig config;
     std::vector<Measured> runs;
+
+    double median(double (Measured::*figure)() const) const {
+        std::vector<double> values;
+        for (const Measured& run : runs) {
+            values.push_back((run.*figure)());
+        }
+        return percentile(values, 50);
+    }
+};
+
+std::optional<Row> measure(const RunConfig& config, unsigned repeat) {
+    Row row{config, {}};
     for (unsigned i = 0; i < repeat; ++i) {
         Measured run{config, qor::bench::runUpdate(config)};
         if (!run.result.ok) {
             std::cerr << "qor-bench: " << config.devices << " x " << sizeText(config.image_bytes)
-                      << (config.wire_baud ? " on the wire" : " on raw ptys") << ": "
+                      << (config.wire_baud ? " on the timed line" : " on raw ptys") << ": "
                       << run.result.error << "\n";
             return std::nullopt;
         }
-        runs.push_back(std::move(run));
+        row.runs.push_back(std::move(run));
     }
-    std::sort(runs.begin(), runs.end(), [](const Measured& a, const Measured& b) {
-        return a.config.wire_baud ? a.ratio() < b.ratio() : a.result.wall_s < b.result.wall_s;
-    });
-    return runs[runs.size() / 2];
+    return row;
 }
 
 const char* hostName(const RunConfig& config) {
@@ -220,27 +253,85 @@ const char* hostName(const RunConfig& config) {
 
 constexpr const char* kRowFormat = "%-8s %-8s %4s %8s %8s %8s %6s %7s %9s %8s %8s %9s %9s\n";
 
-void printRow(const Measured& m) {
-    const auto turns = m.turnarounds();
-    const bool wire = m.config.wire_baud != 0;
+void printRow(const Row& row) {
+    const bool wire = row.config.wire_baud != 0;
+    const auto figure = [&](double (Measured::*f)() const, int decimals) {
+        return fixed(row.median(f), decimals);
+    };
     std::printf(
-        kRowFormat, hostName(m.config),
-        wire ? std::to_string(m.config.wire_baud).c_str() : "raw pty",
-        std::to_string(m.config.devices).c_str(), sizeText(m.config.image_bytes).c_str(),
-        fixed(m.result.wall_s, 3).c_str(), wire ? fixed(m.result.wire_bound_s, 3).c_str() : "-",
-        wire ? fixed(m.ratio(), 4).c_str() : "-", fixed(m.cpuS(), 3).c_str(),
-        fixed(m.cpuPerDeviceS(), 4).c_str(), fixed(percentile(turns, 50), 0).c_str(),
-        fixed(percentile(turns, 99), 0).c_str(), wire ? fixed(m.result.sim_late_s, 3).c_str() : "-",
-        wire ? "-" : fixed(m.blocksPerSecond(), 0).c_str());
+        kRowFormat, hostName(row.config),
+        wire ? std::to_string(row.config.wire_baud).c_str() : "raw pty",
+        std::to_string(row.config.devices).c_str(), sizeText(row.config.image_bytes).c_str(),
+        figure(&Measured::wallS, 3).c_str(), wire ? figure(&Measured::boundS, 3).c_str() : "-",
+        wire ? figure(&Measured::ratio, 4).c_str() : "-", figure(&Measured::cpuS, 3).c_str(),
+        figure(&Measured::cpuPerDeviceS, 4).c_str(), figure(&Measured::turnaroundP50, 0).c_str(),
+        figure(&Measured::turnaroundP99, 0).c_str(),
+        wire ? figure(&Measured::simLateS, 3).c_str() : "-",
+        wire ? "-" : figure(&Measured::blocksPerSecond, 0).c_str());
 }
 
+// A target's verdict on the updater's row, and when it is missed, the same
+// figure of the floor host on the same line: a target that even the floor
+// misses is out of this machine's reach, whatever the updater does.
 struct Verdicts {
     bool all_met = true;
-    void report(bool met, const std::string& what, const std::string& figure) {
+
+    void report(const std::string& what, double figure, double limit, std::optional<double> floor,
+                int decimals, const char* unit) {
+        const bool met = figure <= limit;
         all_met = all_met && met;
-        std::printf("  %-7s %s: %s\n", met ? "met" : "MISSED", what.c_str(), figure.c_str());
+        std::printf("  %-7s %s: %s%s", met ? "met" : "MISSED", what.c_str(),
+                    fixed(figure, decimals).c_str(), unit);
+        if (!met && floor) {
+            std::printf(*floor <= limit ? "; the floor host meets it (%s%s)"
+                                        : "; the floor host misses it too (%s%s): out of this "
+                                          "machine's reach",
+                        fixed(*floor, decimals).c_str(), unit);
+        }
+        std::printf("\n");
     }
 };
+
+// The floor host's row for the same imagers, image and line.
+const Row* floorFor(const std::vector<Row>& rows, const Row& row) {
+    for (const Row& candidate : rows) {
+        if (candidate.config.host == RunConfig::Host::kReference &&
+            candidate.config.devices == row.config.devices &&
+            candidate.config.image_bytes == row.config.image_bytes &&
+            candidate.config.wire_baud == row.config.wire_baud) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+// One process per CPU that spins at the idle scheduling class, which runs
+// only when nothing else wants the CPU.
+std::vector<qor::bench::ChildProcess> startSpinners() {
+    std::vector<qor::bench::ChildProcess> spinners;
+    for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i) {
+        std::string error;
+        auto spinner = qor::bench::ChildProcess::fork(
+            [] {
+                // Never outlive the benchmark, however it ends.
+                prctl(PR_SET_PDEATHSIG, SIGKILL);
+                const sched_param idle{};
+                if (sched_setscheduler(0, SCHED_IDLE, &idle) != 0) {
+                    setpriority(PRIO_PROCESS, 0, 19);
+                }
+                volatile uint64_t turns = 0;
+                for (;;) {
+                    turns = turns + 1;
+                }
+                return 0;
+            },
+            error);
+        if (spinner) {
+            spinners.push_back(std::move(*spinner));
+        }
+    }
+    return spinners;
+}
 
 }  // namespace
 
@@ -255,6 +346,10 @@ int main(int argc, char** argv) {
     }
 
     const std::string load_before = loadAverage();
+    std::vector<qor::bench::ChildProcess> spinners;
+    if (options.busy_cpus) {
+        spinners = startSpinners();
+    }
     using Host = RunConfig::Host;
     struct Plan {
         const char* part;
@@ -268,7 +363,7 @@ int main(int argc, char** argv) {
         {"pty", Host::kUpdater, 1, kMiB},        {"pty", Host::kUpdater, 6, kMiB},
         {"floor", Host::kReference, 1, kMiB},    {"floor", Host::kReference, 6, kMiB},
     };
-    std::vector<Measured> rows;
+    std::vector<Row> rows;
     for (const Plan& plan : plans) {
         if (!options.runs(plan.part) || (options.devices && plan.devices != options.devices) ||
             (options.image_kib && plan.bytes != options.image_kib * kKiB)) {
@@ -308,16 +403,18 @@ int main(int argc, char** argv) {
         }
     }
     const std::string load_after = loadAverage();
+    spinners.clear();
 
     std::printf("Qor updater benchmark, %s\n", today().c_str());
     std::printf("machine: %s, %u cores; load average %s before, %s after\n", cpuModel().c_str(),
                 std::thread::hardware_concurrency(), load_before.c_str(), load_after.c_str());
-    std::printf("imager turnaround %u ms per block; %u run(s) per line, median shown\n\n",
-                options.turnaround_ms, options.repeat);
+    std::printf(
+        "imager turnaround %u ms per block; %u run(s) per line, each figure their median\n\n",
+        options.turnaround_ms, options.repeat);
     std::printf(kRowFormat, "host", "line", "devs", "image", "wall s", "bound s", "ratio", "cpu s",
                 "cpu/dev s", "turn p50", "turn p99", "sim late", "blocks/s");
     std::printf(kRowFormat, "", "", "", "", "", "", "", "", "", "us", "us", "s", "per dev");
-    for (const Measured& row : rows) {
+    for (const Row& row : rows) {
         printRow(row);
     }
     std::printf(
@@ -338,32 +435,33 @@ int main(int argc, char** argv) {
     std::printf("\n\nTargets (the updater's rows):\n");
 
     Verdicts verdicts;
-    for (const Measured& row : rows) {
-        if (row.config.host != Host::kUpdater) {
+    for (const Row& row : rows) {
+        if (row.config.host != Host::kUpdater || row.config.wire_baud == 0 ||
+            row.config.image_bytes != kMiB) {
             continue;
         }
-        const bool one_mib_on_wire = row.config.wire_baud != 0 && row.config.image_bytes == kMiB;
-        if (one_mib_on_wire) {
-            verdicts.report(row.ratio() <= kMaxWireRatio,
-                            "wall / wire bound <= " + fixed(kMaxWireRatio, 2) + ", " +
-                                std::to_string(row.config.devices) + " device(s), 1 MiB at " +
-                                std::to_string(row.config.wire_baud),
-                            fixed(row.ratio(), 4));
-            verdicts.report(row.cpuPerDeviceS() <= kMaxCpuPerDeviceS,
-                            "CPU <= " + fixed(kMaxCpuPerDeviceS, 3) + " s per device, " +
-                                std::to_string(row.config.devices) + " device(s), 1 MiB",
-                            fixed(row.cpuPerDeviceS(), 4) + " s");
-        }
-        if (one_mib_on_wire && row.config.devices == 6) {
-            verdicts.report(percentile(row.turnarounds(), 99) <= kMaxTurnaroundP99Us,
-                            "turnaround p99 <= 1 ms, 6 devices",
-                            fixed(percentile(row.turnarounds(), 99), 0) + " us");
+        const Row* floor = floorFor(rows, row);
+        const auto floorFigure = [&](double (Measured::*f)() const) -> std::optional<double> {
+            return floor ? std::optional<double>(floor->median(f)) : std::nullopt;
+        };
+        const std::string devices = std::to_string(row.config.devices) + " device(s)";
+        verdicts.report("wall / wire bound <= " + fixed(kMaxWireRatio, 2) + ", " + devices +
+                            ", 1 MiB at " + std::to_string(row.config.wire_baud),
+                        row.median(&Measured::ratio), kMaxWireRatio, floorFigure(&Measured::ratio),
+                        4, "");
+        verdicts.report(
+            "CPU <= " + fixed(kMaxCpuPerDeviceS, 3) + " s per device, " + devices + ", 1 MiB",
+            row.median(&Measured::cpuPerDeviceS), kMaxCpuPerDeviceS,
+            floorFigure(&Measured::cpuPerDeviceS), 4, " s");
+        if (row.config.devices == 6) {
+            verdicts.report("turnaround p99 <= 1 ms, 6 devices",
+                            row.median(&Measured::turnaroundP99), kMaxTurnaroundP99Us,
+                            floorFigure(&Measured::turnaroundP99), 0, " us");
         }
     }
     if (!counts.empty()) {
-        verdicts.report(counts.front().median_us <= kMaxCountUs,
-                        "CountUsbDevices() <= 100 us, 8 imagers (median)",
-                        fixed(counts.front().median_us, 1) + " us");
+        verdicts.report("CountUsbDevices() <= 100 us, 8 imagers (median)", counts.front().median_us,
+                        kMaxCountUs, std::nullopt, 1, " us");
     }
     return verdicts.all_met ? 0 : 1;
 }
