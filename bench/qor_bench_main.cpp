@@ -62,8 +62,10 @@ const char* const kUsage = R"(Usage: qor-bench [OPTIONS]
 
 Runs whole updates of 1 and 6 simulated USB imagers (256 KiB and 1 MiB
 images) by the updater program over lines timed like a serial wire, then the
-same over raw pseudo-terminals, times CountUsbDevices() on a sysfs tree of 8
-imagers, and prints one table with the targets met or missed.
+same over raw pseudo-terminals, then by a minimal host over the timed lines
+(this machine's floor), times CountUsbDevices() on a sysfs tree of 8 imagers,
+and prints one table with the targets met or missed. Exits 0 when every
+target is met, 1 when one is missed, 2 when a run failed.
 
   --updater PATH     the updater program (default: the one built beside)
   --sim PATH         qor-imager-sim (default: the one built beside)
@@ -117,7 +119,6 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.baud = *n;
         } else if (arg == "--turnaround" && n) {
             options.turnaround_ms = *n;
-
         } else if (arg == "--repeat" && n && *n > 0) {
             options.repeat = *n;
         } else if (arg == "--devices" && n && (*n == 1 || *n == 6)) {
