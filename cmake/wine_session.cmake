@@ -39,3 +39,21 @@ function(qor_requires_wine_session)
         set_property(TEST ${test} APPEND PROPERTY LABELS wine)
     endforeach()
 endfunction()
+
+# Linux side suites that run the Windows build's programs under wine
+# (tests/wine, the wine runner of the qor-flash tests). They are registered
+# when wine is installed and the Windows build has been configured; the
+# sanitizer presets leave them out, since they check the Windows programs.
+if(NOT WIN32)
+    option(QOR_WINE_TESTS "Run the Windows build's programs under wine in the tests" ON)
+    set(QOR_WINDOWS_BUILD_DIR "${PROJECT_SOURCE_DIR}/build/mingw"
+        CACHE PATH "Build directory of the Windows programs the wine suites run")
+    find_program(QOR_WINE_PROGRAM wine)
+    set(QOR_WITH_WINE_TESTS OFF)
+    if(QOR_WINE_TESTS AND QOR_WINE_PROGRAM AND EXISTS ${QOR_WINDOWS_BUILD_DIR}/CMakeCache.txt)
+        set(QOR_WITH_WINE_TESTS ON)
+    elseif(QOR_WINE_TESTS)
+        message(STATUS "wine suites left out: they need wine and the Windows build "
+                       "in ${QOR_WINDOWS_BUILD_DIR} (cmake --preset mingw)")
+    endif()
+endif()

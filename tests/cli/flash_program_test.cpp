@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/child_process.h"
+#include "tests/support/child_process.h"
 #include "tests/cli/json_reader.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/sample_image.h"
