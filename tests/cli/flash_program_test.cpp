@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
 #include "tests/cli/json_reader.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
@@ -96,15 +96,16 @@ class FlashProgram : public ::testing::Test {
 
     void link(const std::string& name, const sim::ImagerSimulator& imager) {
         if (runner.wine) {
-            comLinks.push_back(
-                std::make_unique<testing::ComPortLink>(std::stoi(name.substr(3)), imager.portPath()));
+            comLinks.push_back(std::make_unique<testing::ComPortLink>(std::stoi(name.substr(3)),
+                                                                      imager.portPath()));
         } else {
             std::filesystem::create_symlink(imager.portPath(), ports / name);
         }
     }
     // The port of USB imager n as the program names it.
     std::string usbPort(int n) const {
-        return runner.wine ? "COM" + std::to_string(kFirstUsbCom + n) : "ttyACM" + std::to_string(n);
+        return runner.wine ? "COM" + std::to_string(kFirstUsbCom + n)
+                           : "ttyACM" + std::to_string(n);
     }
     // A USB imager, listed by the driver and reachable by name.
     void attach(sim::ImagerSimulator& imager, int n) {

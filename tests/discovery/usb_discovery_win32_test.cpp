@@ -98,8 +98,8 @@ TEST_F(WindowsRegistry, NineImagersAmongOtherDevicesCountNineAndEightAreGathered
 
     EXPECT_EQ(CountUsbDevices(*registry), 9);
     EXPECT_EQ(CollectUsbPorts(*registry, table), 8);
-    EXPECT_EQ(table, (PortNameTable{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-                                    "COM8"}));
+    EXPECT_EQ(table,
+              (PortNameTable{"COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8"}));
 }
 
 TEST_F(WindowsRegistry, AnImagerWithoutParametersFailsTheCollectAfterTheOnesBefore) {

@@ -143,6 +143,7 @@ TEST_P(WineComPort, HoldsTheLineSettingsAndCarriesBytesUntilTheFarEndHangsUp) {
         {"ack", "1"},
         {"hung_up", "1"},
         {"bytes_after_hang_up", "0"},
+        {"writes_after_hang_up", "0"},
     };
     for (const auto& [name, value] : expected) {
         EXPECT_EQ(report[name], value) << name;

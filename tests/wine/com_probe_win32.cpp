@@ -54,7 +54,8 @@ void reportLineSettings(HANDLE handle) {
     report("xoff_char", dcb.XoffChar);
     // The bit fields share the word after BaudRate.
     uint32_t flags = 0;
-    std::memcpy(&flags, reinterpret_cast<const char*>(&dcb) + offsetof(DCB, BaudRate) + sizeof(DWORD),
+    std::memcpy(&flags,
+                reinterpret_cast<const char*>(&dcb) + offsetof(DCB, BaudRate) + sizeof(DWORD),
                 sizeof(flags));
     report("flags", flags);
 
