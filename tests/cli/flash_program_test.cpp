@@ -143,20 +143,29 @@ class FlashProgram : public ::testing::Test {
                 {"LC_MESSAGES", ""},
                 {"LANG", ""}};
     }
-    ProgramResult flash(const std::vector<std::string>& args) {
+    // Starts the program; wait for it with finish().
+    std::unique_ptr<testing::ChildProcess> start(const std::vector<std::string>& args) {
         if (!runner.wine) {
-            return testing::runProgram(QOR_FLASH_PROGRAM, args, environment(), kTimeout);
+            return std::make_unique<testing::ChildProcess>(QOR_FLASH_PROGRAM, args, environment());
         }
         if (!registry.empty()) {
             EXPECT_TRUE(testing::importRegistry(registry));
         }
-        ProgramResult result = testing::runWindowsProgram(
-            testing::windowsProgram("app/qor-flash.exe"), args, {{"LANG", "C.UTF-8"}}, kTimeout);
+        std::vector<std::string> arguments{testing::windowsProgram("app/qor-flash.exe")};
+        arguments.insert(arguments.end(), args.begin(), args.end());
+        return std::make_unique<testing::ChildProcess>(
+            testing::wineCommand(), arguments, testing::wineEnvironment({{"LANG", "C.UTF-8"}}));
+    }
+    ProgramResult finish(testing::ChildProcess& child, std::chrono::milliseconds timeout) const {
+        ProgramResult result = child.wait(timeout);
         // The same texts, with the Windows console's line ends.
         for (std::string* text : {&result.out, &result.err}) {
             std::erase(*text, '\r');
         }
         return result;
+    }
+    ProgramResult flash(const std::vector<std::string>& args) {
+        return finish(*start(args), kTimeout);
     }
 
     const Runner runner;
@@ -429,20 +438,21 @@ TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
               std::vector<uint8_t>(image.begin(), image.begin() + record.run.image.size()));
 }
 
-TEST_F(FlashProgram, CtrlCDuringTheConnectEndsAtOnceWithTheFirmwareUnchanged) {
+TEST_P(FlashProgramRunners, CtrlCDuringTheConnectEndsAtOnceWithTheFirmwareUnchanged) {
     sim::ImagerOptions silent;
     silent.probe_reply = sim::Reply::kSilent;
     sim::ImagerSimulator imager(silent);
     attach(imager, 0);
 
-    testing::ChildProcess child(QOR_FLASH_PROGRAM, {writeImage(sampleImage(4096))}, environment());
+    const auto child = start({writeImage(sampleImage(4096))});
     ASSERT_TRUE(imager.waitFor([](const sim::ImagerRecord& r) { return r.run.probe_seen; }, 30000));
-    child.signal(SIGINT);
+    child->signal(SIGINT);
     // Five unanswered waits would take five seconds; stopped, they take none.
-    const ProgramResult result = child.wait(std::chrono::seconds(3));
+    const ProgramResult result = finish(*child, std::chrono::seconds(3));
 
     EXPECT_EQ(result.exitCode, 130) << result.err;
-    EXPECT_NE(result.err.find("qor-flash: ttyACM0: interrupted before the image went out: the "
+    EXPECT_NE(result.err.find("qor-flash: " + usbPort(0) +
+                              ": interrupted before the image went out: the "
                               "imager's firmware is unchanged\n"),
               std::string::npos)
         << result.err;
