@@ -39,6 +39,10 @@ TEST(ImagerSimTiming, PacedLineCarriesTheExchangeAndTimesIt) {
     }
     EXPECT_EQ(line.ask(blockOf(image, 3), "*ack*update*ack"), "*echo*ack*update*ack");
 
+    // The imager notes a reply's timing just after the reply has gone out,
+    // so the last note may come a moment after its bytes have arrived here.
+    ASSERT_TRUE(line.imager().waitFor(
+        [](const ImagerRecord& r) { return r.timing.late_us.size() == 9; }, 5000));
     const ImagerRecord record = line.imager().record();
     EXPECT_TRUE(record.run.completed);
     EXPECT_EQ(record.run.image, image);
