@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Draws the circular-arrows picture and makes from that one drawing:
 #   logo.bmp                      IDB_LOGO, 96 x 96, 24-bit
-#   icon-48.png icon-32.png icon-16.png and qor-updater.ico
-#                                 IDR_MAINFRAME, 24-bit, one size each
+#   icon-256.png icon-48.png icon-32.png icon-16.png and qor-updater.ico
+#                                 IDR_MAINFRAME, 24-bit, one size each; the
+#                                 256-pixel one is for Windows' large views
 # Needs ImageMagick and python3 (apt-get install imagemagick python3). Run by hand; the pictures
 # it writes are committed beside it.
 set -euo pipefail
@@ -70,7 +71,7 @@ convert -size "${size}x${size}" xc:white \
     "$drawing"
 
 convert "$drawing" -resize 96x96 -alpha off -type TrueColor BMP3:logo.bmp
-for icon in 48 32 16; do
+for icon in 256 48 32 16; do
     convert "$drawing" -resize "${icon}x${icon}" -alpha off -type TrueColor \
         "PNG24:icon-${icon}.png"
 done
@@ -80,7 +81,7 @@ done
 # entries are put together here from 24-bit bitmaps: each is the bitmap's
 # pixel rows under a header of doubled height, then an all-clear AND mask.
 bitmaps=()
-for icon in 48 32 16; do
+for icon in 256 48 32 16; do
     bitmap=$(mktemp --suffix=.bmp)
     bitmaps+=("$bitmap")
     convert "icon-${icon}.png" -alpha off -type TrueColor "BMP3:$bitmap"
@@ -114,4 +115,4 @@ with open(output, "wb") as ico:
     for _, _, image in entries:
         ico.write(image)
 PYTHON
-echo "make_logo.sh: wrote logo.bmp, icon-48.png, icon-32.png, icon-16.png, qor-updater.ico"
+echo "make_logo.sh: wrote logo.bmp, icon-256.png, icon-48.png, icon-32.png, icon-16.png, qor-updater.ico"

@@ -127,21 +127,23 @@ TEST_P(Pictures, HaveTheirSizeIn24Bits) {
 
 INSTANTIATE_TEST_SUITE_P(Res, Pictures,
                          ::testing::Values(PictureCase{"Logo", "logo.bmp", 96},
+                                           PictureCase{"Icon256", "icon-256.png", 256},
                                            PictureCase{"Icon48", "icon-48.png", 48},
                                            PictureCase{"Icon32", "icon-32.png", 32},
                                            PictureCase{"Icon16", "icon-16.png", 16}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(IconGroup, Holds48And32And16PixelImagesOf24Bits) {
+TEST(IconGroup, Holds256And48And32And16PixelImagesOf24Bits) {
     const std::vector<uint8_t> ico = readFile(kResDir + "/qor-updater.ico");
     ASSERT_GE(ico.size(), 6u);
     const int count = ico[4] | (ico[5] << 8);
-    ASSERT_EQ(count, 3);
-    const int sizes[] = {48, 32, 16};
+    ASSERT_EQ(count, 4);
+    const int sizes[] = {256, 48, 32, 16};
     for (int i = 0; i < count; ++i) {
         const uint8_t* entry = ico.data() + 6 + 16 * i;
-        EXPECT_EQ(entry[0], sizes[i]);
-        EXPECT_EQ(entry[1], sizes[i]);
+        // An entry of 256 pixels gives its size as 0.
+        EXPECT_EQ(entry[0], sizes[i] % 256);
+        EXPECT_EQ(entry[1], sizes[i] % 256);
         EXPECT_EQ(entry[6] | (entry[7] << 8), 24) << "entry " << i;
     }
 }
