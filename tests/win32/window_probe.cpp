@@ -1,0 +1,126 @@
+#include "tests/win32/window_probe.h"
+
+#include <thread>
+
+namespace qor::driver {
+
+namespace {
+
+constexpr UINT kAnswerTimeoutMs = 10000;
+
+}  // namespace
+
+LRESULT ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kAnswerTimeoutMs,
+                            &result) == 0) {
+        return 0;
+    }
+    return static_cast<LRESULT>(result);
+}
+
+std::wstring textOf(HWND window) {
+    if (window == nullptr) {
+        return {};
+    }
+    const auto length = static_cast<size_t>(ask(window, WM_GETTEXTLENGTH));
+    std::wstring text(length + 1, L'\0');
+    const auto copied = static_cast<size_t>(
+        ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
+    text.resize(copied < text.size() ? copied : 0);
+    return text;
+}
+
+std::wstring itemText(HWND dialog, int id) {
+    return textOf(GetDlgItem(dialog, id));
+}
+
+std::wstring className(HWND window) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+bool itemEnabled(HWND dialog, int id) {
+    const HWND item = GetDlgItem(dialog, id);
+    return item != nullptr && IsWindowEnabled(item);
+}
+
+bool itemVisible(HWND dialog, int id) {
+    const HWND item = GetDlgItem(dialog, id);
+    return item != nullptr && (GetWindowLongW(item, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+int windowHeight(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return rect.bottom - rect.top;
+}
+
+namespace {
+
+struct OwnedSearch {
+    HWND owner;
+    const std::function<bool(HWND)>* accept;
+    HWND found;
+};
+
+BOOL CALLBACK visitTopLevel(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<OwnedSearch*>(context);
+    if (window != search->owner && IsWindowVisible(window) &&
+        GetWindow(window, GW_OWNER) == search->owner && className(window) == L"#32770" &&
+        (*search->accept)(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+HWND ownedDialog(HWND owner, const std::function<bool(HWND)>& accept) {
+    OwnedSearch search{owner, &accept, nullptr};
+    EnumWindows(visitTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::string transcriptText(const std::wstring& text) {
+    std::wstring escaped;
+    for (wchar_t c : text) {
+        switch (c) {
+            case L'\\':
+                escaped += L"\\\\";
+                break;
+            case L'\r':
+                escaped += L"\\r";
+                break;
+            case L'\n':
+                escaped += L"\\n";
+                break;
+            default:
+                escaped += c;
+        }
+    }
+    if (escaped.empty()) {
+        return {};
+    }
+    const int size = WideCharToMultiByte(
+        CP_UTF8, 0, escaped.data(), static_cast<int>(escaped.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, escaped.data(), static_cast<int>(escaped.size()), utf8.data(),
+                        size, nullptr, nullptr);
+    return utf8;
+}
+
+}  // namespace qor::driver
