@@ -3,23 +3,9 @@
 #include <shellapi.h>
 
 #include "app/console_platform.h"
+#include "base/utf16_win32.h"
 
 namespace qor {
-
-namespace {
-
-std::string utf8(const wchar_t* text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) {
-        return {};
-    }
-    std::string out(static_cast<size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    out.pop_back();  // the terminator
-    return out;
-}
-
-}  // namespace
 
 void prepareProcess() {}
 
@@ -43,7 +29,7 @@ std::vector<std::string> commandLineArguments(int, char**) {
         return arguments;
     }
     for (int i = 1; i < count; ++i) {
-        arguments.push_back(utf8(wide[i]));
+        arguments.push_back(narrowToUtf8(wide[i]));
     }
     ::LocalFree(wide);
     return arguments;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/utf16_win32.h"
 #include "serial/com_port_name.h"
 #include "serial/serial_port.h"
 
@@ -60,21 +61,6 @@ class Win32SerialPort final : public SerialPort {
     UniqueHandle m_handle;
 };
 
-std::u16string widen(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                           static_cast<int>(text.size()), nullptr, 0);
-    if (size <= 0) {
-        return {};
-    }
-    std::u16string wide(static_cast<size_t>(size), u'\0');
-    ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                          reinterpret_cast<wchar_t*>(wide.data()), size);
-    return wide;
-}
-
 PortHandle fail(OpenFailure* failure, OpenFailure::Stage stage, DWORD osError) {
     if (failure != nullptr) {
         failure->stage = stage;
@@ -91,7 +77,9 @@ PortHandle OpenComPort(std::string_view name, uint32_t baud, OpenFailure* failur
         *failure = OpenFailure{};
         failure->devicePath = "\\\\.\\" + std::string(name);
     }
-    const std::u16string path = win32DevicePath(widen(name));
+    const std::wstring wideName = widenUtf8(name);
+    const std::u16string path = win32DevicePath(
+        std::u16string(reinterpret_cast<const char16_t*>(wideName.data()), wideName.size()));
     if (path.empty()) {
         return fail(failure, Stage::BadName, ERROR_INVALID_NAME);
     }

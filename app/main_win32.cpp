@@ -1,0 +1,18 @@
+// The updater on Windows: the application object runs the main dialog from
+// the program's own dialog resource over the system's ports, clock and
+// registry.
+
+#include <windows.h>
+
+#include "app/cqor_app.h"
+#include "ui/win32/win32_dialog_host.h"
+#include "update/services.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int /*show*/) {
+    qor::SystemServices services;
+    qor::Win32DialogHost host(instance);
+    qor::CQorApp app(host, services);
+    app.InitInstance();
+    return 0;
+}
