@@ -148,8 +148,12 @@ class Driver {
         return false;
     }
 
-    // A still picture: the Linux side takes it and writes the file we wait for.
-    bool shot(const std::string& name) {
+    // A still picture of `window` on top of the dialog: the Linux side takes
+    // it and writes the file we wait for.
+    bool shot(const std::string& name, HWND window) {
+        if (!waitPainted(m_dialog, 10s) || !waitPainted(window, 10s)) {
+            return fail("not painted for " + name);
+        }
         say("shot", name);
         const std::wstring file =
             m_shots + L"\\" + std::wstring(name.begin(), name.end()) + L".png";
@@ -180,7 +184,7 @@ class Driver {
             sayText(m_dialog, id);
         }
         m_idleHeight = windowHeight(m_dialog);
-        return shot("idle");
+        return shot("idle", m_dialog);
     }
 
     bool enterUsb(int imagers) {
@@ -295,7 +299,7 @@ class Driver {
         say("title", transcriptText(textOf(box)));
         say("message", transcriptText(boxText(box)));
         say("topmost", (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 ? "1" : "0");
-        if (!shot(mode + "-success")) {
+        if (!shot(mode + "-success", box)) {
             return false;
         }
         pressButton(box, IDOK);

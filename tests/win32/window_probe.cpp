@@ -84,6 +84,33 @@ HWND ownedDialog(HWND owner, const std::function<bool(HWND)>& accept) {
     return search.found;
 }
 
+namespace {
+
+BOOL CALLBACK findUnpainted(HWND window, LPARAM context) {
+    if (GetUpdateRect(window, nullptr, FALSE)) {
+        *reinterpret_cast<bool*>(context) = true;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool hasUnpaintedParts(HWND window) {
+    bool unpainted = GetUpdateRect(window, nullptr, FALSE) != 0;
+    if (!unpainted) {
+        EnumChildWindows(window, findUnpainted, reinterpret_cast<LPARAM>(&unpainted));
+    }
+    return unpainted;
+}
+
+}  // namespace
+
+bool waitPainted(HWND window, std::chrono::milliseconds timeout) {
+    const bool painted = waitUntil([&] { return !hasUnpaintedParts(window); }, timeout);
+    // A message answered means the thread has been through its loop since.
+    ask(window, WM_NULL);
+    return painted;
+}
+
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!condition()) {

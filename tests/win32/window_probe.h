@@ -27,6 +27,12 @@ int windowHeight(HWND window);
 // `accept` holds, or null.
 HWND ownedDialog(HWND owner, const std::function<bool(HWND)>& accept);
 
+// Waits until `window` and its children have painted everything they had to
+// paint, and their thread has gone back to its message loop, where wine
+// hands the picture to the X server. A screenshot taken after that shows
+// the window, not a black rectangle.
+bool waitPainted(HWND window, std::chrono::milliseconds timeout);
+
 // Polls `condition` every few tens of milliseconds until it holds or
 // `timeout` has passed. The program under test tells us nothing, so its
 // windows are watched; the deadline is generous for a busy machine.

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -198,6 +199,8 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
         }
     }
     const testing::ProgramResult result = driver->wait(kStepTimeout);
+    // Kept beside the pictures, for whoever looks at them after a CI run.
+    std::ofstream(shots / "transcript.txt") << result.out << result.err;
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     const Transcript seen(result.out);
 
