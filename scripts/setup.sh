@@ -7,6 +7,9 @@ packages=(
     g++ cmake ninja-build ccache pkg-config
     libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64-posix
+    # The Windows build's tests run under wine; GoogleTest is built for it
+    # from the sources of the googletest package
+    wine wine64 googletest
     # The Qt window, its tests (offscreen) and the barcode test's decoder;
     # fonts for the Latin and the Chinese texts
     qt6-base-dev libdmtx-dev fonts-dejavu-core fonts-wqy-microhei

@@ -1,24 +1,47 @@
 #!/usr/bin/env bash
-# Runs every test: the whole suite in the default build and again under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the threaded suites under
-# ThreadSanitizer, and the Windows cross build.
+# Runs every test: the Windows cross build with its tests under wine, the
+# whole suite in the default build (with the Linux side suites that drive
+# the Windows programs under wine), again under AddressSanitizer +
+# UndefinedBehaviorSanitizer, and the threaded suites under ThreadSanitizer.
+# The Windows build goes first: the default build's wine suites run its
+# programs. The sanitizer builds leave the wine suites out.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
-for preset in default sanitize; do
-    echo "== ${preset}"
-    cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset"
-    ctest --preset "$preset" --no-tests=error
-done
+stage_start=$SECONDS
+stage() {
+    echo "== $1"
+    stage_start=$SECONDS
+}
+stage_done() {
+    echo "== $1: $((SECONDS - stage_start)) s"
+}
 
-echo "== tsan (threaded suites)"
-cmake --preset tsan >/dev/null
-cmake --build --preset tsan
-ctest --preset tsan -L threaded
-
-echo "== mingw (Windows cross build)"
+stage "mingw (Windows cross build, tests under wine)"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
+if [ -x scripts/check-windows-imports.sh ]; then
+    scripts/check-windows-imports.sh build/mingw/app/*.exe
+fi
+ctest --preset mingw --no-tests=error
+stage_done mingw
+
+stage "default (with the Linux side wine suites)"
+cmake --preset default >/dev/null
+cmake --build --preset default
+ctest --preset default --no-tests=error
+stage_done default
+
+stage "sanitize"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize --no-tests=error -LE '^wine$'
+stage_done sanitize
+
+stage "tsan (threaded suites)"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan
+ctest --preset tsan -L threaded -LE '^wine$'
+stage_done tsan

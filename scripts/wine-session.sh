@@ -25,10 +25,15 @@ case "${1:-}" in
             # wine's services live on after the first program of a prefix and
             # inherit its output: keep them away from any captured pipe.
             wineboot -i </dev/null >/dev/null 2>&1
+            # wineboot's own server lingers a few seconds, and a persistent
+            # one cannot start beside it.
+            wineserver -w
         fi
         # Started with its output on /dev/null: a server holding a caller's
         # pipe keeps that caller waiting, and it dumps its tables when killed.
-        wineserver -p </dev/null >/dev/null 2>&1
+        # It refuses to start when a server already runs in the prefix: then
+        # that one serves (a session started twice, or a program still ending).
+        wineserver -p </dev/null >/dev/null 2>&1 || true
         wine cmd /c exit </dev/null >/dev/null 2>&1
         ;;
     stop)

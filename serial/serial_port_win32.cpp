@@ -5,6 +5,7 @@
 #include "base/utf16_win32.h"
 #include "serial/com_port_name.h"
 #include "serial/serial_port.h"
+#include "serial/serial_port_win32.h"
 
 namespace qor {
 
@@ -57,6 +58,8 @@ class Win32SerialPort final : public SerialPort {
 
     void purge() override { ::PurgeComm(m_handle.get(), kPurgeAll); }
 
+    HANDLE handle() const { return m_handle.get(); }
+
   private:
     UniqueHandle m_handle;
 };
@@ -70,6 +73,11 @@ PortHandle fail(OpenFailure* failure, OpenFailure::Stage stage, DWORD osError) {
 }
 
 }  // namespace
+
+void* win32PortHandle(SerialPort& port) {
+    auto* win32 = dynamic_cast<Win32SerialPort*>(&port);
+    return win32 != nullptr ? win32->handle() : nullptr;
+}
 
 PortHandle OpenComPort(std::string_view name, uint32_t baud, OpenFailure* failure) {
     using Stage = OpenFailure::Stage;

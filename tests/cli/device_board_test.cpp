@@ -93,15 +93,24 @@ TEST_F(Board, AFailureThePortCausedForCtrlCSaysWhatTheImagerIsLeftWith) {
 }
 
 TEST_F(Board, AFailedOpenGetsItsReasonAndAHint) {
+#ifdef _WIN32
+    const int osError = 2;  // ERROR_FILE_NOT_FOUND: no such COM port
+    const std::string reason = "no such device";
+    const std::string hintWord = "Device Manager";
+#else
+    const int osError = EACCES;
+    const std::string reason = "permission denied";
+    const std::string hintWord = "dialout";
+#endif
     OpenFailure failure;
     failure.stage = OpenFailure::Stage::Open;
-    failure.osError = EACCES;
+    failure.osError = osError;
     board.messageBox(Services::kUiThread, "Connect To COM3 Failed", kErrorBoxType, failure);
 
     ASSERT_EQ(sink.notes.size(), 2u);
-    EXPECT_EQ(sink.notes[0], "qor-flash: Connect To COM3 Failed: permission denied\n");
+    EXPECT_EQ(sink.notes[0], "qor-flash: Connect To COM3 Failed: " + reason + "\n");
     EXPECT_NE(sink.notes[1].find("qor-flash: hint: "), std::string::npos);
-    EXPECT_NE(sink.notes[1].find("dialout"), std::string::npos);
+    EXPECT_NE(sink.notes[1].find(hintWord), std::string::npos);
 }
 
 TEST_F(Board, TheSuccessBoxIsInformationForTheRun) {

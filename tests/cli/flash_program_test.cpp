@@ -1,6 +1,8 @@
 // qor-flash as a script would run it: the built program in a process of its
 // own, against simulated imagers on pseudo-terminals found through a fake
-// sysfs tree and a folder of port links.
+// sysfs tree and a folder of port links. The cases of the runner table run
+// again with the Windows build under wine, which finds the same imagers
+// through the registry and the COM ports of the test prefix.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -10,15 +12,17 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/cli/child_process.h"
 #include "tests/cli/json_reader.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wine_session.h"
 #include "tools/imager_sim.h"
 
 namespace qor {
@@ -47,22 +51,88 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
+// How the program runs and how the imagers reach it.
+struct Runner {
+    const char* name;
+    bool wine;  // the Windows build under wine, or the program of this build
+};
+
+void PrintTo(const Runner& runner, std::ostream* out) {
+    *out << runner.name;
+}
+
+constexpr Runner kNative{"Native", false};
+constexpr Runner kWine{"Wine", true};
+
+// This file makes two programs: the one of the native runner, and (with
+// QOR_FLASH_ON_WINE set to 1) the one whose table cases run under wine.
+#ifndef QOR_FLASH_ON_WINE
+#define QOR_FLASH_ON_WINE 0
+#endif
+
+// Where wine's imagers are listed; removed after each case.
+constexpr const char* kUsbList = "SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
+constexpr const char* kImagerInstances = "SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52";
+constexpr int kFirstUsbCom = 11;
+
 class FlashProgram : public ::testing::Test {
   protected:
-    FlashProgram() { std::filesystem::create_directories(ports.path()); }
+    explicit FlashProgram(Runner runner = kNative) : runner(runner) {
+        std::filesystem::create_directories(ports.path());
+        if (runner.wine) {
+            clearRegistry();
+        }
+    }
+    ~FlashProgram() override {
+        if (runner.wine && !registry.empty()) {
+            clearRegistry();
+        }
+    }
+
+    static void clearRegistry() {
+        testing::removeRegistryKey(kUsbList);
+        testing::removeRegistryKey(kImagerInstances);
+    }
 
     void link(const std::string& name, const sim::ImagerSimulator& imager) {
-        std::filesystem::create_symlink(imager.portPath(), ports / name);
+        if (runner.wine) {
+            comLinks.push_back(std::make_unique<testing::ComPortLink>(std::stoi(name.substr(3)),
+                                                                      imager.portPath()));
+        } else {
+            std::filesystem::create_symlink(imager.portPath(), ports / name);
+        }
     }
-    // A USB imager at ttyACM<n>, listed by the driver and reachable by name.
+    // The port of USB imager n as the program names it.
+    std::string usbPort(int n) const {
+        return runner.wine ? "COM" + std::to_string(kFirstUsbCom + n)
+                           : "ttyACM" + std::to_string(n);
+    }
+    // A USB imager, listed by the driver and reachable by name.
     void attach(sim::ImagerSimulator& imager, int n) {
         ASSERT_TRUE(imager.start());
-        const std::string tty = "ttyACM" + std::to_string(n);
-        sysfs.addImager("1-" + std::to_string(n + 1), tty, "SN" + std::to_string(n));
-        link(tty, imager);
+        if (runner.wine) {
+            const std::string instance = "USB\\VID_3C7B&PID_0E52\\SN" + std::to_string(n);
+            registry += "[HKEY_LOCAL_MACHINE\\" + std::string(kUsbList) + "]\n\"" +
+                        std::to_string(n) + "\"=\"" + escaped(instance) + "\"\n\n";
+            registry += "[HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Enum\\" + instance +
+                        "\\Device Parameters]\n\"PortName\"=\"" + usbPort(n) + "\"\n\n";
+        } else {
+            sysfs.addImager("1-" + std::to_string(n + 1), usbPort(n), "SN" + std::to_string(n));
+        }
+        link(usbPort(n), imager);
+    }
+    static std::string escaped(const std::string& text) {
+        std::string result;
+        for (char c : text) {
+            result += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        }
+        return result;
     }
     std::string writeImage(const std::vector<uint8_t>& bytes) {
-        return files.write("fw.bin", bytes).string();
+        return programPath(files.write("fw.bin", bytes));
+    }
+    std::string programPath(const std::filesystem::path& path) const {
+        return runner.wine ? testing::windowsPath(path) : path.string();
     }
 
     testing::ChildProcess::Environment environment() const {
@@ -73,16 +143,37 @@ class FlashProgram : public ::testing::Test {
                 {"LC_MESSAGES", ""},
                 {"LANG", ""}};
     }
-    ProgramResult flash(const std::vector<std::string>& args) const {
-        return testing::runProgram(QOR_FLASH_PROGRAM, args, environment(), kTimeout);
+    ProgramResult flash(const std::vector<std::string>& args) {
+        if (!runner.wine) {
+            return testing::runProgram(QOR_FLASH_PROGRAM, args, environment(), kTimeout);
+        }
+        if (!registry.empty()) {
+            EXPECT_TRUE(testing::importRegistry(registry));
+        }
+        ProgramResult result = testing::runWindowsProgram(
+            testing::windowsProgram("app/qor-flash.exe"), args, {{"LANG", "C.UTF-8"}}, kTimeout);
+        // The same texts, with the Windows console's line ends.
+        for (std::string* text : {&result.out, &result.err}) {
+            std::erase(*text, '\r');
+        }
+        return result;
     }
 
+    const Runner runner;
     testing::TempDir ports;
     testing::TempDir files;
     testing::FakeSysfs sysfs;
+    std::string registry;  // REGEDIT4 blocks of the imagers under wine
+    std::vector<std::unique_ptr<testing::ComPortLink>> comLinks;
 };
 
-TEST_F(FlashProgram, UpdatesTwoUsbImagersWithTheExactBytes) {
+// The cases that run with every runner of this program.
+class FlashProgramRunners : public FlashProgram, public ::testing::WithParamInterface<Runner> {
+  protected:
+    FlashProgramRunners() : FlashProgram(GetParam()) {}
+};
+
+TEST_P(FlashProgramRunners, UpdatesTwoUsbImagersWithTheExactBytes) {
     sim::ImagerSimulator first;
     sim::ImagerSimulator second;
     attach(first, 0);
@@ -94,15 +185,15 @@ TEST_F(FlashProgram, UpdatesTwoUsbImagersWithTheExactBytes) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(first.received(), expectedWire(image));
     EXPECT_EQ(second.received(), expectedWire(image));
-    EXPECT_NE(result.out.find("ttyACM0: succeeded\n"), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("ttyACM1: succeeded\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(usbPort(0) + ": succeeded\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find(usbPort(1) + ": succeeded\n"), std::string::npos) << result.out;
     EXPECT_EQ(result.err, "qor-flash: The updates were successfully installed\n");
     // Not a terminal: plain lines only, nothing to move a cursor.
     EXPECT_FALSE(hasControlCharacters(result.out)) << result.out;
     EXPECT_FALSE(hasControlCharacters(result.err)) << result.err;
 }
 
-TEST_F(FlashProgram, ABlockRefusedByOneImagerFailsTheRunAndNamesItsPort) {
+TEST_P(FlashProgramRunners, ABlockRefusedByOneImagerFailsTheRunAndNamesItsPort) {
     sim::ImagerOptions refusing;
     refusing.block_fault = sim::BlockFault::kNack;
     refusing.fault_block = 2;
@@ -115,9 +206,10 @@ TEST_F(FlashProgram, ABlockRefusedByOneImagerFailsTheRunAndNamesItsPort) {
     const ProgramResult result = flash({writeImage(image)});
 
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("qor-flash: ttyACM1: Transmit File Failed (-2)\n"), std::string::npos)
+    EXPECT_NE(result.err.find("qor-flash: " + usbPort(1) + ": Transmit File Failed (-2)\n"),
+              std::string::npos)
         << result.err;
-    EXPECT_EQ(result.err.find("ttyACM0"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(usbPort(0)), std::string::npos) << result.err;
     EXPECT_EQ(result.err.find("successfully"), std::string::npos) << result.err;
     EXPECT_EQ(good.received(), expectedWire(image));
     EXPECT_EQ(bad.record().run.blocks, 3u);
@@ -155,7 +247,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedImage{"Missing", {}, "cannot open"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(FlashProgram, NoImagerAttachedExitsFour) {
+TEST_P(FlashProgramRunners, NoImagerAttachedExitsFour) {
     const std::string image = writeImage(sampleImage(4096));
     const ProgramResult english = flash({image});
     EXPECT_EQ(english.exitCode, 4);
@@ -198,15 +290,15 @@ TEST_F(FlashProgram, APortHeldByAnotherProgramIsNamedWithTheReason) {
     EXPECT_TRUE(free.record().run.completed);
 }
 
-TEST_F(FlashProgram, Rs232ImagerAt230400IsFoundAndUpdatedAtThatRate) {
+TEST_P(FlashProgramRunners, Rs232ImagerAt230400IsFoundAndUpdatedAtThatRate) {
     sim::ImagerOptions options;
     options.rs232_baud = 230400;
     sim::ImagerSimulator imager(options);
     ASSERT_TRUE(imager.start());
-    link("COM3", imager);
+    link("COM5", imager);
     const std::vector<uint8_t> image = sampleImage(4 * 1024);
 
-    const ProgramResult result = flash({"--port", "COM3", writeImage(image)});
+    const ProgramResult result = flash({"--port", "COM5", writeImage(image)});
 
     EXPECT_EQ(result.exitCode, 0) << result.err;
     const sim::ImagerRecord record = imager.record();
@@ -400,6 +492,10 @@ TEST_F(FlashProgram, WrongUsageExitsTwoAndHelpListsTheExitStatuses) {
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("Exit status:"), std::string::npos);
 }
+
+INSTANTIATE_TEST_SUITE_P(Runner, FlashProgramRunners,
+                         ::testing::Values(QOR_FLASH_ON_WINE ? kWine : kNative),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace qor

@@ -1,5 +1,6 @@
 #include "tests/support/pty_pair.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <termios.h>
@@ -16,6 +17,10 @@ PtyPair::PtyPair() {
     if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
         throw std::runtime_error("openpty failed");
     }
+    // A program the test starts must not inherit the line's ends: one that
+    // held the master would keep the line up after hangUp().
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
     m_master.reset(master);
     m_slave.reset(slave);
     m_slavePath = name;

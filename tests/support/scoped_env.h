@@ -6,6 +6,23 @@
 
 namespace qor::testing {
 
+// Sets (or with an empty value, on Windows, removes) an environment variable.
+inline void setEnv(const char* name, const std::string& value) {
+#ifdef _WIN32
+    ::_putenv_s(name, value.c_str());
+#else
+    ::setenv(name, value.c_str(), 1);
+#endif
+}
+
+inline void unsetEnv(const char* name) {
+#ifdef _WIN32
+    ::_putenv_s(name, "");
+#else
+    ::unsetenv(name);
+#endif
+}
+
 // Sets an environment variable for the life of the object and puts back
 // what was there before.
 class ScopedEnv {
@@ -14,15 +31,15 @@ class ScopedEnv {
         if (const char* old = std::getenv(name)) {
             m_previous = old;
         }
-        ::setenv(name, value.c_str(), 1);
+        setEnv(name, value);
     }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
     ~ScopedEnv() {
         if (m_previous) {
-            ::setenv(m_name, m_previous->c_str(), 1);
+            setEnv(m_name, *m_previous);
         } else {
-            ::unsetenv(m_name);
+            unsetEnv(m_name);
         }
     }
 

@@ -1,6 +1,6 @@
 #include "tests/ui/dialog_fixture.h"
 
-#include <cstdlib>
+#include "tests/support/scoped_env.h"
 
 namespace qor::testing {
 
@@ -15,11 +15,11 @@ std::u16string widen(const std::string& text) {
 }  // namespace
 
 DialogFixture::DialogFixture(const char* language) {
-    ::setenv("LANGUAGE", language, 1);
+    setEnv("LANGUAGE", language);
 }
 
 DialogFixture::~DialogFixture() {
-    ::unsetenv("LANGUAGE");
+    unsetEnv("LANGUAGE");
 }
 
 void DialogFixture::plugImager(const std::string& instance, const std::string& portName) {

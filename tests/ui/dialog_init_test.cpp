@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,14 @@ class DialogInitChinese : public DialogFixture {
 };
 
 TEST_F(DialogInitChinese, ShowsTheChineseSet) {
+#ifdef _WIN32
+    // Windows takes the language from the user's settings, fixed when the
+    // program starts: ctest runs this case again as a Chinese user, and says
+    // so in QOR_CHINESE_USER.
+    if (std::getenv("QOR_CHINESE_USER") == nullptr) {
+        GTEST_SKIP() << "runs as a Chinese user only";
+    }
+#endif
     host.open();
     EXPECT_EQ(state.UiLanguage, 2052);
     EXPECT_EQ(window().text(IDC_UPDATE), "连线");

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/dialog_fixture.h"
 #include "ui/resource_ids.h"
@@ -188,7 +189,7 @@ TEST_F(UpdateCommandFlow, PortsNotFoundWinsOverZeroHeaderWordsAfterOneSecond) {
 }
 
 TEST_F(UpdateCommandFlow, SevenImagersAreTooManyBeforeTheFileIsOpened) {
-    ::setenv("LANGUAGE", "zh_CN", 1);
+    testing::setEnv("LANGUAGE", "zh_CN");
     host.click(IDC_RADIO_RS232);  // nothing to do with it: keep the language
     state.UiLanguage = 2052;
     usbWith(7);

@@ -17,6 +17,7 @@
 
 #include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/wine_session.h"
 #include "tests/wine/wine_gui_session.h"
 #include "tests/wine/x_display.h"
 #include "tools/imager_sim.h"
@@ -33,11 +34,6 @@ using testing::windowsPath;
 const std::filesystem::path kSourceDir = QOR_SOURCE_DIR;
 // A whole session: two runs of 256 blocks each, under wine, on a busy machine.
 constexpr auto kStepTimeout = 180s;
-
-std::filesystem::path windowsBuild() {
-    const char* dir = std::getenv("QOR_MINGW_BUILD_DIR");
-    return dir != nullptr ? std::filesystem::path(dir) : kSourceDir / "build/mingw";
-}
 
 // The driver's transcript: "step <name>" lines, each followed by
 // "<key> <value>" lines that belong to it.
@@ -135,12 +131,13 @@ class UpdaterWindow : public ::testing::TestWithParam<Language> {
 };
 
 TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
-    const auto updater = windowsBuild() / "app/qor-updater.exe";
-    const auto driverExe = windowsBuild() / "tests/win32/updater_driver.exe";
+    const std::filesystem::path updater = testing::windowsProgram("app/qor-updater.exe");
+    const std::filesystem::path driverExe =
+        testing::windowsProgram("tests/win32/updater_driver.exe");
     if (!std::filesystem::exists(updater) || !std::filesystem::exists(driverExe)) {
         GTEST_SKIP() << "build the mingw preset first: " << updater << ", " << driverExe;
     }
-    for (const char* program : {"wine", "Xvfb", "xwd", "convert", "xprop"}) {
+    for (const char* program : {"Xvfb", "xwd", "convert", "xprop"}) {
         if (!testing::haveProgram(program)) {
             GTEST_SKIP() << program << " is not installed (scripts/setup.sh)";
         }

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <fstream>
 
+#include "tests/support/wine_session.h"
+
 namespace qor::testing {
 
 namespace {
@@ -15,16 +17,6 @@ constexpr auto kSessionTimeout = 300s;
 constexpr auto kCommandTimeout = 120s;
 
 }  // namespace
-
-std::string windowsPath(const std::filesystem::path& path) {
-    std::string text = "Z:" + std::filesystem::absolute(path).string();
-    for (char& c : text) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return text;
-}
 
 WineGuiSession::WineGuiSession(std::filesystem::path prefix, std::string display)
     : m_prefix(std::move(prefix)), m_display(std::move(display)) {

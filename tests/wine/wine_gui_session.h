@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace qor::testing {
 
@@ -47,8 +47,5 @@ class WineGuiSession {
     std::string m_display;
     bool m_started = false;
 };
-
-// The path under which a wine program sees a file of this machine.
-std::string windowsPath(const std::filesystem::path& path);
 
 }  // namespace qor::testing

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "tests/cli/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace qor::testing {
 

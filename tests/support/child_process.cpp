@@ -1,4 +1,4 @@
-#include "tests/cli/child_process.h"
+#include "tests/support/child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
