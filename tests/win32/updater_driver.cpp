@@ -93,6 +93,12 @@ std::string listed(const std::set<int>& ids) {
     return text;
 }
 
+// The poll's status line for `imagers`: every language writes the count
+// after two spaces.
+std::wstring counted(int imagers) {
+    return L"  " + std::to_wstring(imagers) + L" ";
+}
+
 bool fileExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -189,12 +195,10 @@ class Driver {
 
     bool enterUsb(int imagers) {
         PostMessageW(GetDlgItem(m_dialog, IDC_RADIO_USB), BM_CLICK, 0, 0);
-        // Every language writes the count after two spaces.
-        const std::wstring counted = L"  " + std::to_wstring(imagers) + L" ";
         const bool polled = waitUntil(
             [&] {
                 return itemEnabled(m_dialog, IDC_UPDATE) &&
-                       itemText(m_dialog, IDC_INFO).rfind(counted, 0) == 0;
+                       itemText(m_dialog, IDC_INFO).rfind(counted(imagers), 0) == 0;
             },
             30s);
         if (!polled) {
@@ -234,6 +238,7 @@ class Driver {
         }
         say("step", mode + "-file");
         say("title", transcriptText(textOf(files)));
+        m_runCaption = itemText(m_dialog, IDC_UPDATE);
         sayText(m_dialog, IDC_UPDATE);
         sayEnabled(m_dialog, IDC_UPDATE);
         HWND name = GetDlgItem(files, kFileNameCombo);
@@ -303,10 +308,18 @@ class Driver {
             return false;
         }
         pressButton(box, IDOK);
+        // Closed once the mode has been entered again: the workers left the
+        // main button disabled, and only that entry (RS-232: with its own
+        // caption) or the restarted poll (USB: counting again) enables it.
         const bool closed = waitUntil(
             [&] {
+                const bool reentered =
+                    mode == "usb" ? itemText(m_dialog, IDC_INFO).rfind(counted(devices), 0) == 0
+                                  : itemEnabled(m_dialog, IDC_COMBO_PORT) &&
+                                        itemText(m_dialog, IDC_UPDATE) != m_runCaption;
                 return !IsWindow(box) && windowHeight(m_dialog) == m_idleHeight &&
-                       itemEnabled(m_dialog, IDC_RADIO_USB);
+                       itemEnabled(m_dialog, IDC_RADIO_USB) && itemEnabled(m_dialog, IDC_UPDATE) &&
+                       reentered;
             },
             60s);
         if (!closed) {
@@ -322,6 +335,7 @@ class Driver {
     const std::wstring m_shots;
     HWND m_dialog = nullptr;
     int m_idleHeight = 0;
+    std::wstring m_runCaption;  // the main button's caption while a run goes
 };
 
 }  // namespace

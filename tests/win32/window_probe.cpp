@@ -1,5 +1,6 @@
 #include "tests/win32/window_probe.h"
 
+#include <iterator>
 #include <thread>
 
 namespace qor::driver {
@@ -23,12 +24,12 @@ std::wstring textOf(HWND window) {
     if (window == nullptr) {
         return {};
     }
-    const auto length = static_cast<size_t>(ask(window, WM_GETTEXTLENGTH));
-    std::wstring text(length + 1, L'\0');
+    // One message with room for any text the program shows: asking for the
+    // length first would race with a worker changing the text in between.
+    wchar_t text[1024] = {};
     const auto copied = static_cast<size_t>(
-        ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data())));
-    text.resize(copied < text.size() ? copied : 0);
-    return text;
+        ask(window, WM_GETTEXT, std::size(text), reinterpret_cast<LPARAM>(text)));
+    return std::wstring(text, copied < std::size(text) ? copied : 0);
 }
 
 std::wstring itemText(HWND dialog, int id) {

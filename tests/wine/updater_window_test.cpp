@@ -153,6 +153,9 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     // Each block answered a little later, as by an imager writing its flash:
     // the run lasts long enough to be seen half-way.
     usb.block_delay_ms = 10;
+    // And a check and a write that last long enough to be seen.
+    usb.check_time_ms = 1000;
+    usb.write_time_ms = 700;
     sim::ImagerOptions rs232 = usb;
     rs232.rs232_baud = 57600;
     sim::ImagerSimulator first(usb);
@@ -228,31 +231,60 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     EXPECT_EQ(seen.at("usb", "visible 1011"), "1");
 
     // Both runs: the rows, the window's growth, the success box and the way back.
-    const std::string progress = text(Situation::TransferProgress, {0, 256});
-    const std::string ofAll = progress.substr(progress.find(" KB / "));  // " KB / 256 KB"
     struct Run {
         const char* mode;
-        std::vector<int> labels;
+        std::vector<int> ports;  // of the rows, in order
         const char* grown;
         const char* shown;
         Situation caption;
     };
-    for (const Run& run : {Run{"usb", {10, 11}, "120", "1,2,10,11", Situation::BrowseCaption},
-                           Run{"rs232", {10}, "60", "1,10", Situation::ConnectCaption}}) {
+    for (const Run& run :
+         {Run{"usb", {kUsbPorts[0], kUsbPorts[1]}, "120", "1,2,10,11", Situation::BrowseCaption},
+          Run{"rs232", {kRs232Port}, "60", "1,10", Situation::ConnectCaption}}) {
         SCOPED_TRACE(run.mode);
         const std::string mode = run.mode;
         EXPECT_EQ(seen.at(mode + "-file", "text 1000"), text(Situation::BrowseCaption));
         EXPECT_EQ(seen.at(mode + "-run", "grown"), run.grown);
         EXPECT_EQ(seen.at(mode + "-run", "shown"), run.shown);
-        for (int label : run.labels) {
-            const auto texts = seen.all(mode + "-run", "row " + std::to_string(label));
-            EXPECT_TRUE(std::any_of(texts.begin(), texts.end(),
-                                    [&](const std::string& t) {
-                                        return t.size() > ofAll.size() &&
-                                               t.compare(t.size() - ofAll.size(), ofAll.size(),
-                                                         ofAll) == 0;
-                                    }))
-                << label << ": " << ::testing::PrintToString(texts);
+        for (std::size_t i = 0; i < run.ports.size(); ++i) {
+            const int row = static_cast<int>(i) + 1;
+            const auto texts = seen.all(mode + "-run", "row " + std::to_string(row + 9));
+            // The phases a user follows, in their order; a text from
+            // nowhere or a torn one fails here too.
+            std::vector<std::string> phases;
+            for (const std::string& shown : texts) {
+                const std::string connect =
+                    text(Situation::WaitingForProbeAnswer, {"COM" + std::to_string(run.ports[i])});
+                std::string phase = "<" + shown + ">";
+                if (shown == text(Situation::DeviceRowLabel, {row}) ||
+                    shown.rfind(connect, 0) == 0) {
+                    phase = "connecting";
+                }
+                for (int kb = 1; kb <= 256; ++kb) {
+                    if (shown == text(Situation::TransferProgress, {kb, 256})) {
+                        phase = "transfer";
+                    }
+                }
+                if (shown == text(Situation::TransferCompleted) ||
+                    shown == text(Situation::CheckingImage)) {
+                    phase = "checking";
+                }
+                if (shown.rfind(text(Situation::Updating) + ".", 0) == 0) {
+                    phase = "updating";
+                }
+                if (shown.empty()) {
+                    phase = "done";
+                }
+                if (phases.empty() || phases.back() != phase) {
+                    phases.push_back(phase);
+                }
+            }
+            if (!phases.empty() && phases.front() == "connecting") {
+                phases.erase(phases.begin());
+            }
+            EXPECT_EQ(phases,
+                      (std::vector<std::string>{"transfer", "checking", "updating", "done"}))
+                << row << ": " << ::testing::PrintToString(texts);
         }
         EXPECT_EQ(seen.at(mode + "-box", "title"), "");
         EXPECT_EQ(seen.at(mode + "-box", "message"), text(Situation::UpdatesSucceeded));
