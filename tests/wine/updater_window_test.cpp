@@ -137,7 +137,7 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     if (!std::filesystem::exists(updater) || !std::filesystem::exists(driverExe)) {
         GTEST_SKIP() << "build the mingw preset first: " << updater << ", " << driverExe;
     }
-    for (const char* program : {"Xvfb", "xwd", "convert", "xprop"}) {
+    for (const char* program : {"Xvfb", "import", "xprop"}) {
         if (!testing::haveProgram(program)) {
             GTEST_SKIP() << program << " is not installed (scripts/setup.sh)";
         }

@@ -80,7 +80,7 @@ bool XDisplay::screenshot(const std::filesystem::path& file) const {
     const std::filesystem::path partial = file.string() + ".part";
     const ProgramResult shot =
         runProgram("/bin/sh",
-                   {"-c", "xwd -root -silent | convert xwd:- \"png:$0\" && mv \"$0\" \"$1\"",
+                   {"-c", "import -silent -window root \"png:$0\" && mv \"$0\" \"$1\"",
                     partial.string(), file.string()},
                    {{"DISPLAY", m_name}}, 60s);
     return shot.exitCode == 0;
