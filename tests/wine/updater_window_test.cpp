@@ -146,7 +146,8 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     std::filesystem::remove_all(shots);
     std::filesystem::create_directories(shots);
 
-    // Far from the ports the other wine tests and the user's own use.
+    // Near the end of the port list, so the RS-232 run shows a selection
+    // really made rather than the first entry.
     constexpr int kUsbPorts[] = {17, 18};
     constexpr int kRs232Port = 19;
     sim::ImagerOptions usb;
