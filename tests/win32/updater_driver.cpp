@@ -122,6 +122,11 @@ std::wstring boxText(HWND box) {
     return {};
 }
 
+// A message box once it is set up: its window shows before its text is in.
+bool isMessageBox(HWND window) {
+    return !isFileDialog(window) && GetDlgItem(window, IDOK) != nullptr && !boxText(window).empty();
+}
+
 // Clicks the way the dialog's own button would: a posted command, so the
 // driver never waits inside a handler that opens a modal loop.
 void pressButton(HWND dialog, int id) {
@@ -245,7 +250,17 @@ class Driver {
         if (name == nullptr) {
             name = GetDlgItem(files, kFileNameEdit);
         }
-        ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(m_image.c_str()));
+        // Typed in again until it shows: the dialog may still be filling
+        // its controls when its window appears.
+        const bool typed = waitUntil(
+            [&] {
+                ask(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(m_image.c_str()));
+                return textOf(name) == m_image && itemEnabled(files, IDOK);
+            },
+            30s);
+        if (!typed) {
+            return fail("the file name could not be typed in");
+        }
         pressButton(files, IDOK);
         return waitUntil([&] { return !IsWindow(files) || !IsWindowVisible(files); }, 30s) ||
                fail("the open-file dialog stayed");
@@ -282,7 +297,7 @@ class Driver {
                         say("shot", mode + "-running");
                     }
                 }
-                box = ownedDialog(m_dialog, [](HWND w) { return !isFileDialog(w); });
+                box = ownedDialog(m_dialog, isMessageBox);
                 return box != nullptr;
             },
             180s);

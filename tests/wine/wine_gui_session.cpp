@@ -27,6 +27,11 @@ WineGuiSession::WineGuiSession(std::filesystem::path prefix, std::string display
 
 WineGuiSession::~WineGuiSession() {
     runProgram("/bin/bash", {kSessionScript, "stop"}, baseEnvironment(), kCommandTimeout);
+    // The server takes a moment to end after it is told to; the next
+    // session's server would not start beside it, and its first programs
+    // would meet a server on its way out.
+    runProgram("/bin/sh", {"-c", "exec wineserver -w </dev/null >/dev/null 2>&1"},
+               baseEnvironment(), kCommandTimeout);
 }
 
 ChildProcess::Environment WineGuiSession::baseEnvironment() const {

@@ -3,8 +3,6 @@
 #include <signal.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <sstream>
 
 namespace qor::testing {
 
@@ -45,34 +43,14 @@ XDisplay::XDisplay() {
         return;
     }
     m_name = ":" + number;
-    if (!haveProgram("openbox")) {
-        return;  // windows without frames, still usable
-    }
-    m_windowManager =
-        std::make_unique<ChildProcess>("/usr/bin/openbox", std::vector<std::string>{"--sm-disable"},
-                                       ChildProcess::Environment{{"DISPLAY", m_name}});
-    // The manager announces itself on the root window; windows mapped
-    // before that would stay without frames.
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        const ProgramResult check = runProgram(
-            "/usr/bin/xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}, {{"DISPLAY", m_name}}, 10s);
-        if (check.out.find("window id") != std::string::npos) {
-            return;
-        }
-    }
-    m_problem = "the window manager did not start";
-    m_name.clear();
 }
 
 XDisplay::~XDisplay() {
     // Asked to end rather than killed, so the server removes its lock file
     // and the display number is free for the next run.
-    for (auto* program : {&m_windowManager, &m_server}) {
-        if (*program) {
-            (*program)->signal(SIGTERM);
-            (*program)->wait(10s);
-        }
+    if (m_server) {
+        m_server->signal(SIGTERM);
+        m_server->wait(10s);
     }
 }
 
