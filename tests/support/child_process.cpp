@@ -112,6 +112,12 @@ bool ChildProcess::waitForOutput(const std::string& text, std::chrono::milliseco
     return m_grew.wait_for(lock, timeout, [&] { return m_out.find(text) != std::string::npos; });
 }
 
+bool ChildProcess::waitForOutput(const std::function<bool(const std::string&)>& seen,
+                                 std::chrono::milliseconds timeout) {
+    std::unique_lock lock(m_mutex);
+    return m_grew.wait_for(lock, timeout, [&] { return seen(m_out); });
+}
+
 ProgramResult ChildProcess::wait(std::chrono::milliseconds timeout) {
     ProgramResult result;
     if (m_pid <= 0) {

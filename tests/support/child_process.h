@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -35,6 +36,9 @@ class ChildProcess {
     void signal(int number);
     // Waits until the program's standard output holds `text`.
     bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
+    // Waits until `seen` holds for the standard output so far.
+    bool waitForOutput(const std::function<bool(const std::string&)>& seen,
+                       std::chrono::milliseconds timeout);
     // Waits for the end and collects its output; kills it after `timeout`.
     ProgramResult wait(std::chrono::milliseconds timeout);
 
