@@ -14,8 +14,9 @@ packages=(
     # fonts for the Latin and the Chinese texts
     qt6-base-dev libdmtx-dev fonts-dejavu-core fonts-wqy-microhei
     # The demo where there is no display: a virtual X server and a window
-    # manager to frame the window
-    xvfb xauth openbox
+    # manager to frame the window; the Windows window's test takes its
+    # screenshots with ImageMagick's import
+    xvfb xauth openbox imagemagick
 )
 
 missing=()

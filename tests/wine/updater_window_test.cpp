@@ -135,11 +135,11 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     const std::filesystem::path driverExe =
         testing::windowsProgram("tests/win32/updater_driver.exe");
     if (!std::filesystem::exists(updater) || !std::filesystem::exists(driverExe)) {
-        GTEST_SKIP() << "build the mingw preset first: " << updater << ", " << driverExe;
+        FAIL() << "build the mingw preset first: " << updater << ", " << driverExe;
     }
     for (const char* program : {"Xvfb", "import"}) {
         if (!testing::haveProgram(program)) {
-            GTEST_SKIP() << program << " is not installed (scripts/setup.sh)";
+            FAIL() << program << " is not installed (scripts/setup.sh)";
         }
     }
     const auto shots = kSourceDir / "build/wine-screenshots" / GetParam().name;
