@@ -22,7 +22,13 @@ WineGuiSession::WineGuiSession(std::filesystem::path prefix, std::string display
     : m_prefix(std::move(prefix)), m_display(std::move(display)) {
     m_started =
         runProgram("/bin/bash", {kSessionScript, "start"}, baseEnvironment(), kSessionTimeout)
-            .exitCode == 0;
+                .exitCode == 0 &&
+        // No window manager runs on the test's display (under one, a box
+        // raised on a worker thread stayed black there): wine draws the
+        // frames and captions itself, so the screenshots show them.
+        importRegistry(
+            "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
+            "\"Decorated\"=\"N\"\n");
 }
 
 WineGuiSession::~WineGuiSession() {
