@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "ui/device_rows_view.h"
+#include "ui/resource_ids.h"
 #include "update/update_dialog.h"
 
 namespace qor {
@@ -15,13 +17,20 @@ namespace qor {
 class ConsoleDialog final : public UpdateDialog {
   public:
     ConsoleDialog(Window& window, AppState& state, Services& services, std::string rs232Port)
-        : m_window(window), m_state(state), m_services(services), m_port(std::move(rs232Port)) {}
+        : m_window(window),
+          m_state(state),
+          m_services(services),
+          m_port(std::move(rs232Port)),
+          m_rows(window, state) {}
 
-    Window& window() override { return m_window; }
+    DeviceObserver& deviceEvents() override { return m_rows; }
     AppState& state() override { return m_state; }
     Services& services() override { return m_services; }
     // The command ends with its run: there is no mode to return to.
     void enterSelectedMode() override {}
+    bool usbModeSelected() override {
+        return m_window.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == IDC_RADIO_USB;
+    }
     std::string selectedComPort() override { return m_port; }
     void runClosed() override;
 
@@ -33,6 +42,7 @@ class ConsoleDialog final : public UpdateDialog {
     AppState& m_state;
     Services& m_services;
     const std::string m_port;
+    DeviceRowsView m_rows;
 
     std::mutex m_mutex;
     std::condition_variable m_closedChanged;

@@ -37,6 +37,7 @@ CQorDlg::CQorDlg(AppState& state, Services& services)
 
 void CQorDlg::attach(Window& window) {
     m_window = &window;
+    m_rows.emplace(window, m_state);
 }
 
 bool CQorDlg::dispatch(const DialogMessage& message) {
@@ -112,6 +113,10 @@ void CQorDlg::enterSelectedMode() {
             OnBnClickedUsb();
         }
     });
+}
+
+bool CQorDlg::usbModeSelected() {
+    return m_window->checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == IDC_RADIO_USB;
 }
 
 std::string CQorDlg::selectedComPort() {

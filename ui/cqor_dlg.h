@@ -1,8 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <optional>
 #include <string>
 
+#include "ui/device_rows_view.h"
 #include "ui/dialog_control.h"
 #include "ui/window.h"
 #include "update/update_dialog.h"
@@ -58,10 +60,12 @@ class CQorDlg final : public UpdateDialog {
     void CreateDeviceRows();
 
     // UpdateDialog
-    Window& window() override { return *m_window; }
+    Window& window() { return *m_window; }
+    DeviceObserver& deviceEvents() override { return *m_rows; }
     AppState& state() override { return m_state; }
     Services& services() override { return m_services; }
     void enterSelectedMode() override;
+    bool usbModeSelected() override;
     std::string selectedComPort() override;
     void runClosed() override { m_runOpen.store(false); }
 
@@ -85,6 +89,8 @@ class CQorDlg final : public UpdateDialog {
     AppState& m_state;
     Services& m_services;
     Window* m_window = nullptr;
+    // The rows' rendering of the device events, over the attached window.
+    std::optional<DeviceRowsView> m_rows;
 
     int m_hIcon;
     DialogControl m_btnUpdate;

@@ -1,7 +1,7 @@
 #include "ui/catalogue.h"
 #include "ui/cqor_dlg.h"
+#include "ui/device_row.h"
 #include "ui/resource_ids.h"
-#include "update/device_row.h"
 
 namespace qor {
 

@@ -1,11 +1,5 @@
 #include "update/run_closing.h"
 
-#include <algorithm>
-
-#include "ui/catalogue.h"
-#include "ui/resource_ids.h"
-#include "update/device_row.h"
-
 namespace qor {
 
 void finishUpdateWorker(UpdateDialog& dialog) {
@@ -17,27 +11,9 @@ void finishUpdateWorker(UpdateDialog& dialog) {
 }
 
 void closeUpdateRun(UpdateDialog& dialog) {
-    AppState& state = dialog.state();
-    Window& window = dialog.window();
-    const int devices = state.DeviceCount;
-
-    if (state.SuccessCount.load() == state.DeviceCount) {
-        window.messageBox(formatText(Situation::UpdatesSucceeded, state.UiLanguage, kTextCapacity),
-                          "", kSuccessBoxType);
-    }
-
-    Rect rect = window.windowRect();
-    rect.bottom -= kWindowGrowthPerDevice * devices;
-    window.moveWindow(rect, true);
-
-    // A run never has more devices than rows; ids past the last row belong
-    // to other controls.
-    for (int index = 0; index < std::min(devices, kMaxDeviceRows); ++index) {
-        DeviceRow(window, index).hide();
-    }
-
-    window.enableItem(IDC_RADIO_USB, true);
-    window.enableItem(IDC_RADIO_RS232, true);
+    const AppState& state = dialog.state();
+    dialog.deviceEvents().runClosing(state.DeviceCount,
+                                     state.SuccessCount.load() == state.DeviceCount);
     dialog.enterSelectedMode();
     dialog.runClosed();
 }

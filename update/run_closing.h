@@ -11,10 +11,9 @@ namespace qor {
 // worker is done.
 void finishUpdateWorker(UpdateDialog& dialog);
 
-// Closes the run: the success box when every device succeeded (the rest
-// waits until it has been closed), the window shortened by the rows it grew
-// by, every row hidden, the radio buttons enabled again and the selected mode
-// entered anew; then the dialog is told that the run is closed.
+// Closes the run: tells the front end how it ended (it shows the outcome and
+// puts its controls back before it returns), enters the selected mode anew,
+// then tells the dialog that the run is closed.
 void closeUpdateRun(UpdateDialog& dialog);
 
 }  // namespace qor

@@ -42,7 +42,7 @@ bool RunSetupHandshake(UpdateDialog& dialog, std::string_view portName) {
         if (!port) {
             const std::string text = formatText(Situation::HandshakePortOpenFailed,
                                                 state.UiLanguage, kTextCapacity, {portName});
-            dialog.window().messageBox(text, "", kErrorBoxType);
+            dialog.deviceEvents().failed(0, Situation::HandshakePortOpenFailed, text);
             return false;
         }
         port->purge();

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "ui/app_state.h"
-#include "ui/window.h"
+#include "update/device_events.h"
 #include "update/services.h"
 
 namespace qor {
@@ -14,7 +14,8 @@ class UpdateDialog {
   public:
     virtual ~UpdateDialog() = default;
 
-    virtual Window& window() = 0;
+    // Where the workers and the handshake tell what happens to each device.
+    virtual DeviceObserver& deviceEvents() = 0;
     virtual AppState& state() = 0;
     virtual Services& services() = 0;
 
@@ -22,13 +23,17 @@ class UpdateDialog {
     // on the user-interface thread; returns when it has been done.
     virtual void enterSelectedMode() = 0;
 
+    // True when the run is over USB (its radio button is checked), read on
+    // the calling thread.
+    virtual bool usbModeSelected() = 0;
+
     // The RS-232 port the user chose ("COM5" for the fifth entry of the port
     // list), read on the calling thread through the window; empty when none
     // is chosen.
     virtual std::string selectedComPort() = 0;
 
     // Called once per run by the worker that closed it, after the closing
-    // (success box, shrink, rows hidden, mode entered) is complete and as its
+    // (runClosing told, mode entered) is complete and as its
     // very last use of the dialog: from here on the dialog may be closed.
     virtual void runClosed() = 0;
 };

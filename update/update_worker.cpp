@@ -6,10 +6,6 @@
 #include <string>
 
 #include "serial/wait_for_token.h"
-#include "ui/catalogue.h"
-#include "ui/resource_ids.h"
-#include "ui/text_fit.h"
-#include "update/device_row.h"
 #include "update/image_file.h"
 #include "update/run_closing.h"
 #include "update/setup_command.h"
@@ -19,8 +15,12 @@ namespace qor {
 
 namespace {
 
-// The text of the error box that ends a failed update.
-using Failure = std::optional<std::string>;
+// How a failed update ended, and its wording for the user.
+struct FailureReport {
+    Situation situation;
+    std::string text;
+};
+using Failure = std::optional<FailureReport>;
 
 using Block = std::array<uint8_t, kBlockSize>;
 
@@ -31,20 +31,21 @@ class UpdateWorker {
   public:
     UpdateWorker(UpdateDialog& dialog, uint8_t deviceIndex)
         : m_dialog(dialog),
-          m_window(dialog.window()),
+          m_events(dialog.deviceEvents()),
           m_state(dialog.state()),
           m_clock(dialog.services().clock(deviceIndex)),
-          m_index(deviceIndex),
-          m_row(m_window, deviceIndex) {}
+          m_index(deviceIndex) {}
 
     // Everything up to success or the first failure.
     Failure run();
-    // The end steps, on every path, after the error box has been closed.
+    // Tells how the update failed; returns once the user has been told.
+    void reportFailure(const FailureReport& failure) {
+        m_events.failed(m_index, failure.situation, failure.text);
+    }
+    // The end steps, on every path, after the failure has been reported.
     void release();
 
   private:
-    void disableModeControls();
-    void showLogo();
     bool openPort();
     void sendMarkerAndProbe();
     bool connect();
@@ -57,34 +58,27 @@ class UpdateWorker {
 
     int wait(const char* token) { return WaitForToken(token, *m_port, m_clock); }
     void closePort() { m_port.reset(); }
-    std::string text(Situation situation, std::initializer_list<TextArg> args = {}) const {
-        return formatText(situation, m_state.UiLanguage, kTextCapacity, args);
-    }
-    void showStatusWithDot() {
-        appendText(m_status, ".", kTextCapacity);
-        m_row.setLabel(m_status);
+    FailureReport text(Situation situation, std::initializer_list<TextArg> args = {}) const {
+        return {situation, formatText(situation, m_state.UiLanguage, kTextCapacity, args)};
     }
 
     UpdateDialog& m_dialog;
-    Window& m_window;
+    DeviceObserver& m_events;
     AppState& m_state;
     Clock& m_clock;
     const uint8_t m_index;
-    DeviceRow m_row;
 
     ImageFile m_image;
     PortHandle m_port;
     std::string m_portName;
-    std::string m_status;
     uint32_t m_imageLength = 0;
     uint32_t m_bytesSent = 0;
     std::unique_ptr<Block> m_block;
-    bool m_barShown = false;
+    bool m_transferStarted = false;
 };
 
 Failure UpdateWorker::run() {
-    disableModeControls();
-    showLogo();
+    m_events.workerStarted(m_index);
     if (!m_image.open(m_state.FirmwarePath)) {
         return text(Situation::ImageOpenFailed);
     }
@@ -92,9 +86,7 @@ Failure UpdateWorker::run() {
         return text(Situation::DevicePortOpenFailed, {m_portName});
     }
     m_port->purge();
-    // Keeps whatever it says: its initial text, or the last one of an
-    // earlier run, until the first failed connect wait.
-    m_row.showLabel();
+    m_events.connecting(m_index, m_portName, 0);
     sendMarkerAndProbe();
     if (!connect()) {
         return text(Situation::ProbeNotAnswered);
@@ -116,22 +108,9 @@ Failure UpdateWorker::run() {
     return std::nullopt;
 }
 
-void UpdateWorker::disableModeControls() {
-    for (const int id : {IDC_UPDATE, IDC_RADIO_USB, IDC_RADIO_RS232, IDC_COMBO_PORT}) {
-        m_window.enableItem(id, false);
-    }
-}
-
-void UpdateWorker::showLogo() {
-    // Every worker of the run shows the same bitmap at about the same time;
-    // the atomic and the window's own thread keep them in order.
-    m_state.PictureBitmap.store(IDB_LOGO);
-    m_window.setPicture(IDC_PICTURE, IDB_LOGO);
-}
-
 bool UpdateWorker::openPort() {
     uint32_t baud = 0;
-    if (m_window.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == IDC_RADIO_USB) {
+    if (m_dialog.usbModeSelected()) {
         // A run never has more devices than the table has entries; should
         // one ever, it gets no name and so no port.
         if (m_index < m_state.PortNameTable.size()) {
@@ -157,14 +136,13 @@ void UpdateWorker::sendMarkerAndProbe() {
 }
 
 bool UpdateWorker::connect() {
-    m_status = text(Situation::WaitingForProbeAnswer, {m_portName});
     for (int failures = 1;; ++failures) {
         // Any answer but the echo, a refusal included, is one more failed
         // wait; the probe is not sent again.
         if (wait(tokens::kEcho) == kTokenSeen) {
             return true;
         }
-        showStatusWithDot();
+        m_events.connecting(m_index, m_portName, failures);
         if (failures == kProbeWaits) {
             return false;
         }
@@ -191,16 +169,12 @@ Failure UpdateWorker::sendHeader() {
 
 void UpdateWorker::beginTransfer() {
     m_block = std::make_unique<Block>();
-    // The control counts in 16 bits; the range is cut to them as it is.
-    m_row.setBarRange(static_cast<uint16_t>(m_imageLength / kBlockSize));
-    m_row.setBarPosition(0);
-    m_row.showBar();
-    m_barShown = true;
+    m_events.transferStarted(m_index, m_imageLength);
+    m_transferStarted = true;
     m_image.seekToStart();
 }
 
 Failure UpdateWorker::sendBlocks() {
-    const uint32_t totalKb = m_imageLength / kBlockSize;
     do {
         // The imager takes whole blocks only: a tail shorter than a block
         // can never be sent, so the image is refused as unreadable.
@@ -213,9 +187,7 @@ Failure UpdateWorker::sendBlocks() {
             return text(Situation::BlockWriteFailed);
         }
         m_bytesSent += kBlockSize;
-        const uint32_t sentKb = m_bytesSent / kBlockSize;
-        m_row.setBarPosition(static_cast<int>(sentKb));
-        m_row.setLabel(text(Situation::TransferProgress, {sentKb, totalKb}));
+        m_events.blockSent(m_index, m_bytesSent, m_imageLength);
         const int result = wait(tokens::kEcho);
         if (result != kTokenSeen) {
             return text(Situation::BlockNotAcknowledged, {result});
@@ -229,8 +201,7 @@ Failure UpdateWorker::awaitCheck() {
         closePort();
         return text(Situation::TransferNotConfirmed);
     }
-    m_row.setLabel(text(Situation::TransferCompleted));
-    m_row.setLabel(text(Situation::CheckingImage));
+    m_events.checking(m_index);
     if (wait(tokens::kUpdate) != kTokenSeen) {
         closePort();
         return text(Situation::TransferNotConfirmed);
@@ -239,49 +210,40 @@ Failure UpdateWorker::awaitCheck() {
 }
 
 Failure UpdateWorker::awaitUpdate() {
-    m_status = text(Situation::Updating);
-    m_row.setBarRange(kUpdateWaits);
-    m_row.setBarPosition(0);
-    showStatusWithDot();
     int steps = 0;
+    m_events.updating(m_index, steps);
     for (int result = wait(tokens::kAck); result != kTokenSeen; result = wait(tokens::kAck)) {
         if (result != kTokenSilence) {
-            m_row.setLabel("");
+            m_events.updateEnded(m_index);
             closePort();
             return text(Situation::UpdateReportedFailure);
         }
         ++steps;
-        m_row.setBarPosition(steps);
+        m_events.updateWaitMissed(m_index, steps);
         if (steps == kUpdateWaits) {
-            m_row.setLabel("");
+            m_events.updateEnded(m_index);
             closePort();
             return text(Situation::UpdateTimedOut);
         }
-        if (steps % kUpdateDotsCycle == 0) {
-            m_status = text(Situation::Updating);
-        }
         m_clock.sleep_ms(kUpdatePauseMs);
-        showStatusWithDot();
+        m_events.updating(m_index, steps);
     }
     return std::nullopt;
 }
 
 void UpdateWorker::succeed() {
-    m_row.setLabel("");
+    m_events.updateEnded(m_index);
     closePort();
     // Before the end steps, so the worker that closes the run sees it.
     m_state.SuccessCount.fetch_add(1);
+    m_events.succeeded(m_index);
 }
 
 void UpdateWorker::release() {
     m_image.close();
     closePort();
     m_block.reset();
-    // A worker that failed before its bar went up leaves its label for the
-    // run's closing to hide, so its last text stays readable until then.
-    if (m_barShown) {
-        m_row.hide();
-    }
+    m_events.portReleased(m_index, m_transferStarted);
 }
 
 }  // namespace
@@ -298,7 +260,7 @@ unsigned UpdateThreadProc(void* parameter) {
     {
         UpdateWorker worker(dialog, deviceIndex);
         if (const Failure failure = worker.run()) {
-            dialog.window().messageBox(*failure, "", kErrorBoxType);
+            worker.reportFailure(*failure);
         }
         worker.release();
     }

@@ -13,10 +13,10 @@
 
 #include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/scripted_services.h"
+#include "ui/device_row.h"
 #include "ui/dialog_template.h"
 #include "ui/qt/qt_resources.h"
 #include "ui/resource_ids.h"
-#include "update/device_row.h"
 
 namespace qor::testing {
 namespace {

@@ -96,6 +96,10 @@ bool TestDialog::waitForRunsClosed(int count, std::chrono::milliseconds timeout)
     return m_closed.wait_for(lock, timeout, [&] { return m_runsClosed >= count; });
 }
 
+bool TestDialog::usbModeSelected() {
+    return m_window.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == IDC_RADIO_USB;
+}
+
 std::string TestDialog::selectedComPort() {
     const int selection = m_window.comboSelection(IDC_COMBO_PORT);
     return selection < 0 ? std::string() : "COM" + std::to_string(selection + 1);

@@ -9,6 +9,7 @@
 #include "tests/support/memory_window.h"
 #include "tests/support/scripted_services.h"
 #include "ui/app_state.h"
+#include "ui/device_rows_view.h"
 #include "update/update_dialog.h"
 
 namespace qor::testing {
@@ -35,7 +36,8 @@ class TestDialog final : public UpdateDialog {
     // pseudo-terminals.
     explicit TestDialog(Services* services = nullptr);
 
-    Window& window() override { return m_window; }
+    Window& window() { return m_window; }
+    DeviceObserver& deviceEvents() override { return m_rows; }
     AppState& state() override { return m_state; }
     Services& services() override {
         return m_externalServices != nullptr ? *m_externalServices : m_services;
@@ -44,6 +46,7 @@ class TestDialog final : public UpdateDialog {
     void runClosed() override;
     // "COM<n>" for the port list's selection, as the real dialog forms it.
     std::string selectedComPort() override;
+    bool usbModeSelected() override;
 
     MemoryWindow& memoryWindow() { return m_window; }
     ScriptedServices& scriptedServices() { return m_services; }
@@ -73,6 +76,7 @@ class TestDialog final : public UpdateDialog {
     int m_runsClosed = 0;
     // Last, so that its thread stops first.
     MemoryWindow m_window;
+    DeviceRowsView m_rows{m_window, m_state};
 };
 
 }  // namespace qor::testing

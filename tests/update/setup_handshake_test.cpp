@@ -8,6 +8,7 @@
 
 #include "tests/support/mock_window.h"
 #include "tests/support/scripted_services.h"
+#include "ui/device_rows_view.h"
 #include "update/setup_command.h"
 
 namespace qor {
@@ -73,7 +74,8 @@ class SetupHandshakeTest : public ::testing::Test, public UpdateDialog {
   protected:
     SetupHandshakeTest() { m_state.UiLanguage = 1033; }
 
-    Window& window() override { return m_window; }
+    DeviceObserver& deviceEvents() override { return m_rows; }
+    bool usbModeSelected() override { return false; }
     AppState& state() override { return m_state; }
     Services& services() override { return m_services; }
     void enterSelectedMode() override {}
@@ -101,6 +103,7 @@ class SetupHandshakeTest : public ::testing::Test, public UpdateDialog {
     NiceMock<testing::MockWindow> m_window;
     AppState m_state;
     testing::ScriptedServices m_services;
+    DeviceRowsView m_rows{m_window, m_state};
 };
 
 TEST_F(SetupHandshakeTest, FindsTheImagerAtTheThirdRateAfterTwoSilentAttempts) {

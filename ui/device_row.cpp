@@ -1,4 +1,4 @@
-#include "update/device_row.h"
+#include "ui/device_row.h"
 
 #include "ui/resource_ids.h"
 
