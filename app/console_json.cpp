@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "ui/text_fit.h"
+#include "text/text_fit.h"
 
 namespace qor {
 

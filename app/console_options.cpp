@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 #ifndef QOR_VERSION
 #define QOR_VERSION "0"

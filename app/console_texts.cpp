@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 #include "update/image_path.h"
 #include "update/setup_command.h"
 

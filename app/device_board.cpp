@@ -4,7 +4,7 @@
 
 #include "app/console_texts.h"
 #include "app/open_problem.h"
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 #include "ui/resource_ids.h"
 #include "update/token_protocol.h"
 

@@ -13,7 +13,7 @@
 #include "app/console_json.h"
 #include "app/console_texts.h"
 #include "serial/usb_discovery.h"
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 #include "ui/resource_ids.h"
 #include "update/image_header.h"
 #include "update/image_path.h"

@@ -1,6 +1,6 @@
 #include "app/open_problem.h"
 
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 namespace qor {
 

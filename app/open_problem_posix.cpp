@@ -1,7 +1,7 @@
 #include <cerrno>
 
 #include "app/open_problem.h"
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 namespace qor {
 

@@ -17,8 +17,8 @@
 #include "app/flash_command.h"
 #include "app/progress_renderers.h"
 #include "app/stop_control.h"
+#include "text/ui_language.h"
 #include "ui/resource_ids.h"
-#include "ui/ui_language.h"
 
 int main(int argc, char** argv) {
     using namespace qor;

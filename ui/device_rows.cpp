@@ -1,4 +1,4 @@
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 #include "ui/cqor_dlg.h"
 #include "ui/device_row.h"
 #include "ui/resource_ids.h"

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "text/text_fit.h"
 #include "ui/device_row.h"
 #include "ui/resource_ids.h"
-#include "ui/text_fit.h"
 #include "update/token_protocol.h"
 
 namespace qor {

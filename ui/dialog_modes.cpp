@@ -1,5 +1,5 @@
 #include "serial/usb_discovery.h"
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 #include "ui/cqor_dlg.h"
 #include "ui/resource_ids.h"
 

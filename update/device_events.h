@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 
 namespace qor {
 

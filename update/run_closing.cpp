@@ -11,7 +11,7 @@ void finishUpdateWorker(UpdateDialog& dialog) {
 }
 
 void closeUpdateRun(UpdateDialog& dialog) {
-    const AppState& state = dialog.state();
+    const RunState& state = dialog.state();
     dialog.deviceEvents().runClosing(state.DeviceCount,
                                      state.SuccessCount.load() == state.DeviceCount);
     dialog.enterSelectedMode();

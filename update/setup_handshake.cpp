@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 #include "update/setup_command.h"
 
 namespace qor {
@@ -33,7 +33,7 @@ bool ReadSetupReply(SerialPort& port, Clock& clock) {
 }
 
 bool RunSetupHandshake(UpdateDialog& dialog, std::string_view portName) {
-    AppState& state = dialog.state();
+    RunState& state = dialog.state();
     Services& services = dialog.services();
     Clock& clock = services.clock(Services::kUiThread);
 

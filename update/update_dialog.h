@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "ui/app_state.h"
 #include "update/device_events.h"
+#include "update/run_state.h"
 #include "update/services.h"
 
 namespace qor {
@@ -16,7 +16,7 @@ class UpdateDialog {
 
     // Where the workers and the handshake tell what happens to each device.
     virtual DeviceObserver& deviceEvents() = 0;
-    virtual AppState& state() = 0;
+    virtual RunState& state() = 0;
     virtual Services& services() = 0;
 
     // Enters the mode whose radio button is checked, as a click on it would,

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/wait_for_token.h"
+#include "text/catalogue.h"
 #include "update/image_file.h"
 #include "update/run_closing.h"
 #include "update/setup_command.h"
@@ -64,7 +65,7 @@ class UpdateWorker {
 
     UpdateDialog& m_dialog;
     DeviceObserver& m_events;
-    AppState& m_state;
+    RunState& m_state;
     Clock& m_clock;
     const uint8_t m_index;
 

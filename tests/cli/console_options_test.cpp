@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/console_options.h"
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 namespace qor {
 namespace {

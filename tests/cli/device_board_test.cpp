@@ -6,8 +6,8 @@
 
 #include "app/device_board.h"
 #include "tests/cli/fake_interrupt.h"
+#include "text/ui_language.h"
 #include "ui/resource_ids.h"
-#include "ui/ui_language.h"
 #include "update/services.h"
 
 namespace qor {

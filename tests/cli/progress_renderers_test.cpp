@@ -7,7 +7,7 @@
 #include "app/progress_renderers.h"
 #include "base/manual_clock.h"
 #include "tests/cli/json_reader.h"
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 namespace qor {
 namespace {

@@ -1,8 +1,8 @@
 #include "tests/support/test_dialog.h"
 
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
+#include "text/ui_language.h"
 #include "ui/resource_ids.h"
-#include "ui/ui_language.h"
 
 namespace qor::testing {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "tests/update/worker_fixture.h"
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 namespace qor {
 namespace {

@@ -21,7 +21,7 @@
 #include "tests/wine/wine_gui_session.h"
 #include "tests/wine/x_display.h"
 #include "tools/imager_sim.h"
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 
 namespace qor {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/text_fit.h"
+#include "text/text_fit.h"
 
 namespace qor {
 

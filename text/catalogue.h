@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 namespace qor {
 

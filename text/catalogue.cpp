@@ -1,4 +1,4 @@
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 
 #include <array>
 

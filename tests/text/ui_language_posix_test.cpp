@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 namespace qor {
 namespace {

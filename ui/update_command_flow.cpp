@@ -5,11 +5,11 @@
 #include <string>
 
 #include "serial/usb_discovery.h"
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
+#include "text/text_fit.h"
 #include "ui/cqor_dlg.h"
 #include "ui/device_row.h"
 #include "ui/resource_ids.h"
-#include "ui/text_fit.h"
 #include "update/image_header.h"
 #include "update/setup_handshake.h"
 #include "update/update_worker.h"

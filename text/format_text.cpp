@@ -1,7 +1,7 @@
 #include <charconv>
 
-#include "ui/catalogue.h"
-#include "ui/text_fit.h"
+#include "text/catalogue.h"
+#include "text/text_fit.h"
 
 namespace qor {
 

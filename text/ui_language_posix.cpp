@@ -1,6 +1,6 @@
 #include <cstdlib>
 
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 namespace qor {
 

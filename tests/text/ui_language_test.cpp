@@ -1,4 +1,4 @@
-#include "ui/ui_language.h"
+#include "text/ui_language.h"
 
 #include <gtest/gtest.h>
 

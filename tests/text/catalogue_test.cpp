@@ -1,4 +1,4 @@
-#include "ui/catalogue.h"
+#include "text/catalogue.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "ui/text_fit.h"
+#include "text/text_fit.h"
 
 namespace qor {
 namespace {
