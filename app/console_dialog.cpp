@@ -1,6 +1,25 @@
 #include "app/console_dialog.h"
 
+#include "text/catalogue.h"
+#include "ui/resource_ids.h"
+
 namespace qor {
+
+void ConsoleDialog::failed(int /*device*/, Situation /*situation*/, std::string_view text) {
+    // The thread tells which device failed: the handshake's failure, on the
+    // user-interface thread, is the command's own.
+    m_board.messageBox(m_services.currentDevice(), text, kErrorBoxType,
+                       m_services.takeOpenFailure());
+}
+
+void ConsoleDialog::runClosing(int /*devices*/, bool allSucceeded) {
+    if (allSucceeded) {
+        m_board.messageBox(
+            m_services.currentDevice(),
+            formatText(Situation::UpdatesSucceeded, m_state.UiLanguage, kTextCapacity),
+            kSuccessBoxType, m_services.takeOpenFailure());
+    }
+}
 
 void ConsoleDialog::runClosed() {
     std::lock_guard lock(m_mutex);

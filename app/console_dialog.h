@@ -5,32 +5,33 @@
 #include <mutex>
 #include <string>
 
-#include "ui/device_rows_view.h"
-#include "ui/resource_ids.h"
+#include "app/console_services.h"
+#include "app/device_board.h"
+#include "ui/app_state.h"
 #include "update/update_dialog.h"
 
 namespace qor {
 
-// The dialog of a run without a window: the console window, the shared
-// state, the services, the RS-232 port named on the command line, and a way
-// for the command to wait until the run has been closed.
-class ConsoleDialog final : public UpdateDialog {
+// The dialog of a run without a window: the device events go to the device
+// board, the shared state and the services are the command's, the mode and
+// the RS-232 port are the ones named on the command line, and the command
+// can wait until the run has been closed.
+class ConsoleDialog final : public UpdateDialog, private DeviceObserver {
   public:
-    ConsoleDialog(Window& window, AppState& state, Services& services, std::string rs232Port)
-        : m_window(window),
+    ConsoleDialog(DeviceBoard& board, AppState& state, ConsoleServices& services, bool usb,
+                  std::string rs232Port)
+        : m_board(board),
           m_state(state),
           m_services(services),
-          m_port(std::move(rs232Port)),
-          m_rows(window, state) {}
+          m_usb(usb),
+          m_port(std::move(rs232Port)) {}
 
-    DeviceObserver& deviceEvents() override { return m_rows; }
+    DeviceObserver& deviceEvents() override { return *this; }
     AppState& state() override { return m_state; }
     Services& services() override { return m_services; }
     // The command ends with its run: there is no mode to return to.
     void enterSelectedMode() override {}
-    bool usbModeSelected() override {
-        return m_window.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == IDC_RADIO_USB;
-    }
+    bool usbModeSelected() override { return m_usb; }
     std::string selectedComPort() override { return m_port; }
     void runClosed() override;
 
@@ -38,11 +39,33 @@ class ConsoleDialog final : public UpdateDialog {
     bool waitForRunClosed(std::chrono::milliseconds timeout);
 
   private:
-    Window& m_window;
+    // DeviceObserver: what the board follows of each device.
+    void workerStarted(int /*device*/) override {}
+    void connecting(int device, std::string_view /*port*/, int unansweredWaits) override {
+        m_board.connecting(device, unansweredWaits);
+    }
+    void transferStarted(int device, uint32_t /*totalBytes*/) override {
+        m_board.transferStarted(device);
+    }
+    void blockSent(int device, uint32_t bytesSent, uint32_t /*totalBytes*/) override {
+        m_board.blockSent(device, bytesSent);
+    }
+    void checking(int device) override { m_board.checking(device); }
+    void updating(int device, int /*step*/) override { m_board.updating(device); }
+    void updateWaitMissed(int device, int unansweredWaits) override {
+        m_board.updateWaitMissed(device, unansweredWaits);
+    }
+    void updateEnded(int /*device*/) override {}
+    void succeeded(int device) override { m_board.succeeded(device); }
+    void failed(int device, Situation situation, std::string_view text) override;
+    void portReleased(int /*device*/, bool /*transferStarted*/) override {}
+    void runClosing(int devices, bool allSucceeded) override;
+
+    DeviceBoard& m_board;
     AppState& m_state;
-    Services& m_services;
+    ConsoleServices& m_services;
+    const bool m_usb;
     const std::string m_port;
-    DeviceRowsView m_rows;
 
     std::mutex m_mutex;
     std::condition_variable m_closedChanged;

@@ -4,19 +4,13 @@
 
 #include "app/console_texts.h"
 #include "app/open_problem.h"
-#include "text/catalogue.h"
 #include "ui/resource_ids.h"
 #include "update/token_protocol.h"
 
 namespace qor {
 
 DeviceBoard::DeviceBoard(ProgressSink& sink, StopControl& stop, uint16_t uiLanguage)
-    : m_sink(sink),
-      m_stop(stop),
-      m_language(uiLanguage),
-      m_transferCompleted(catalogueText(Situation::TransferCompleted, uiLanguage)),
-      m_checking(catalogueText(Situation::CheckingImage, uiLanguage)),
-      m_updating(catalogueText(Situation::Updating, uiLanguage)) {}
+    : m_sink(sink), m_stop(stop), m_language(uiLanguage) {}
 
 void DeviceBoard::begin(const std::vector<std::string>& ports, uint32_t imageBytes) {
     std::lock_guard lock(m_mutex);
@@ -48,70 +42,81 @@ void DeviceBoard::changed(DeviceReport& report, DevicePhase phase) {
     m_sink.deviceChanged(report, phaseChanged);
 }
 
-void DeviceBoard::labelShown(int device) {
-    std::lock_guard lock(m_mutex);
-    DeviceReport* report = find(device);
-    if (report != nullptr && report->phase == DevicePhase::Waiting) {
-        m_stop.setStage(device, StopStage::Connecting);
-        changed(*report, DevicePhase::Connecting);
-    }
-}
-
-void DeviceBoard::labelText(int device, std::string_view text) {
-    std::lock_guard lock(m_mutex);
-    DeviceReport* report = find(device);
-    if (report == nullptr || text.empty()) {
-        return;
-    }
-    if (text == m_transferCompleted || text == m_checking) {
-        m_stop.setStage(device, StopStage::Finishing);
-        report->sentBytes = report->totalBytes;
-        if (report->phase != DevicePhase::Checking) {
-            changed(*report, DevicePhase::Checking);
-        }
-    } else if (text.starts_with(m_updating)) {
-        m_stop.setStage(device, StopStage::Finishing);
-        if (report->phase != DevicePhase::Updating) {
-            changed(*report, DevicePhase::Updating);
-        }
-    } else if (report->phase == DevicePhase::Connecting) {
-        // The only texts of the connect are the dots of unanswered waits.
-        ++report->unansweredWaits;
-        changed(*report, DevicePhase::Connecting);
-    }
-}
-
-void DeviceBoard::barShown(int device, bool visible) {
+void DeviceBoard::connecting(int device, int unansweredWaits) {
     std::lock_guard lock(m_mutex);
     DeviceReport* report = find(device);
     if (report == nullptr) {
         return;
     }
-    if (visible) {
-        m_stop.setStage(device, StopStage::Transferring);
-        report->sentBytes = 0;
-        changed(*report, DevicePhase::Transferring);
-    } else if (report->phase == DevicePhase::Updating) {
-        // A worker hides its bar at its end; every failure raises its box
-        // before that, so a bar that goes without one went with success.
-        report->message.clear();
-        changed(*report, DevicePhase::Succeeded);
+    if (unansweredWaits == 0 && report->phase == DevicePhase::Waiting) {
+        m_stop.setStage(device, StopStage::Connecting);
+        changed(*report, DevicePhase::Connecting);
+    } else if (unansweredWaits > 0 && report->phase == DevicePhase::Connecting) {
+        report->unansweredWaits = unansweredWaits;
+        changed(*report, DevicePhase::Connecting);
     }
 }
 
-void DeviceBoard::barPosition(int device, int position) {
+void DeviceBoard::transferStarted(int device) {
     std::lock_guard lock(m_mutex);
     DeviceReport* report = find(device);
-    if (report == nullptr || position < 0) {
+    if (report == nullptr) {
         return;
     }
-    if (report->phase == DevicePhase::Transferring) {
-        const uint64_t sent = static_cast<uint64_t>(position) * kBlockSize;
-        report->sentBytes = static_cast<uint32_t>(std::min<uint64_t>(sent, report->totalBytes));
+    m_stop.setStage(device, StopStage::Transferring);
+    report->sentBytes = 0;
+    changed(*report, DevicePhase::Transferring);
+}
+
+void DeviceBoard::blockSent(int device, uint32_t bytesSent) {
+    std::lock_guard lock(m_mutex);
+    DeviceReport* report = find(device);
+    if (report != nullptr && report->phase == DevicePhase::Transferring) {
+        report->sentBytes = std::min(bytesSent, report->totalBytes);
         changed(*report, DevicePhase::Transferring);
-    } else if (report->phase == DevicePhase::Updating) {
-        report->updateWaits = position;
+    }
+}
+
+void DeviceBoard::checking(int device) {
+    std::lock_guard lock(m_mutex);
+    DeviceReport* report = find(device);
+    if (report == nullptr) {
+        return;
+    }
+    m_stop.setStage(device, StopStage::Finishing);
+    report->sentBytes = report->totalBytes;
+    if (report->phase != DevicePhase::Checking) {
+        changed(*report, DevicePhase::Checking);
+    }
+}
+
+void DeviceBoard::updating(int device) {
+    std::lock_guard lock(m_mutex);
+    DeviceReport* report = find(device);
+    if (report == nullptr) {
+        return;
+    }
+    m_stop.setStage(device, StopStage::Finishing);
+    if (report->phase != DevicePhase::Updating) {
         changed(*report, DevicePhase::Updating);
+    }
+}
+
+void DeviceBoard::updateWaitMissed(int device, int unansweredWaits) {
+    std::lock_guard lock(m_mutex);
+    DeviceReport* report = find(device);
+    if (report != nullptr && report->phase == DevicePhase::Updating) {
+        report->updateWaits = unansweredWaits;
+        changed(*report, DevicePhase::Updating);
+    }
+}
+
+void DeviceBoard::succeeded(int device) {
+    std::lock_guard lock(m_mutex);
+    DeviceReport* report = find(device);
+    if (report != nullptr) {
+        report->message.clear();
+        changed(*report, DevicePhase::Succeeded);
     }
 }
 

@@ -13,9 +13,9 @@
 
 namespace qor {
 
-// The device rows of a run without a window: what the workers do to their
-// rows (label shown, texts, bar shown, positions, hidden) and the boxes they
-// raise become each device's phase and counters, reported to a sink. Also
+// The devices of a run without a window: the device events of the workers
+// and the boxes they would raise become each device's phase and counters,
+// reported to a sink. Also
 // what the command itself has to say. Every call may come from any thread;
 // they are carried out one at a time, and so is all output.
 class DeviceBoard {
@@ -25,11 +25,14 @@ class DeviceBoard {
     // The run's devices by index, with their ports, and the image's size.
     void begin(const std::vector<std::string>& ports, uint32_t imageBytes);
 
-    // What a worker did to its row (device index 0 to 5).
-    void labelShown(int device);
-    void labelText(int device, std::string_view text);
-    void barShown(int device, bool visible);
-    void barPosition(int device, int position);
+    // What a worker told of its device (device index 0 to 5).
+    void connecting(int device, int unansweredWaits);
+    void transferStarted(int device);
+    void blockSent(int device, uint32_t bytesSent);
+    void checking(int device);
+    void updating(int device);
+    void updateWaitMissed(int device, int unansweredWaits);
+    void succeeded(int device);
 
     // A message box raised on the thread of `device` (or, for -1, on the
     // user-interface thread). `failure`: why the port that was just opened
@@ -58,9 +61,6 @@ class DeviceBoard {
     ProgressSink& m_sink;
     StopControl& m_stop;
     const uint16_t m_language;
-    const std::string m_transferCompleted;
-    const std::string m_checking;
-    const std::string m_updating;
 
     mutable std::mutex m_mutex;
     std::vector<DeviceReport> m_devices;

@@ -21,8 +21,8 @@ inline constexpr int kNoDevice = 4;  // none found, too many, ports not found, n
 inline constexpr int kInterrupted = 130;
 }  // namespace flash_exit
 
-// What one run of the command works with. The dialog's window is the
-// console window that reports to `board`.
+// What one run of the command works with. The dialog tells `board` the
+// device events of the run.
 struct FlashContext {
     AppState& state;
     ConsoleDialog& dialog;

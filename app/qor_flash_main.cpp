@@ -1,5 +1,5 @@
 // qor-flash: the updater for scripts and production lines. The same checks,
-// workers and wire bytes as the window, driven through a console window.
+// workers and wire bytes as the window, followed through their device events.
 
 #include <iostream>
 #include <memory>
@@ -12,13 +12,11 @@
 #include "app/console_platform.h"
 #include "app/console_services.h"
 #include "app/console_texts.h"
-#include "app/console_window.h"
 #include "app/device_board.h"
 #include "app/flash_command.h"
 #include "app/progress_renderers.h"
 #include "app/stop_control.h"
 #include "text/ui_language.h"
-#include "ui/resource_ids.h"
 
 int main(int argc, char** argv) {
     using namespace qor;
@@ -58,11 +56,10 @@ int main(int argc, char** argv) {
 
     DeviceBoard board(*sink, stop, language);
     ConsoleServices services(stop);
-    const int radio = options.mode == FlashOptions::Mode::Port ? IDC_RADIO_RS232 : IDC_RADIO_USB;
-    ConsoleWindow window(board, services, radio);
     AppState state;
     state.UiLanguage = language;
-    ConsoleDialog dialog(window, state, services, options.portName);
+    ConsoleDialog dialog(board, state, services, options.mode != FlashOptions::Mode::Port,
+                         options.portName);
 
     FlashContext context{state, dialog, services, board, interrupt, std::cout, options.json};
     return runFlashCommand(options, context);

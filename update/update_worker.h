@@ -10,13 +10,13 @@ namespace qor {
 // `new`; the worker copies both fields at once and deletes it.
 struct WorkerArgs {
     UpdateDialog* dialog = nullptr;
-    uint8_t deviceIndex = 0;  // 0 to DeviceCount - 1: the row and, over USB, the port
+    uint8_t deviceIndex = 0;  // 0 to DeviceCount - 1: the events' device and, over USB, the port
 };
 
 // The body of one update worker: takes one imager through the whole token
-// exchange, shows it in the device's row, reports a failure in an error box,
-// counts a success in SuccessCount, and closes the run when it is the last
-// worker of the run to end. `parameter` is a WorkerArgs record. Returns 1.
+// exchange, tells the dialog's device events each step as it happens (a
+// failure included), counts a success in SuccessCount, and closes the run
+// when it is the last worker of the run to end. `parameter` is a WorkerArgs record. Returns 1.
 unsigned UpdateThreadProc(void* parameter);
 
 // Starts one detached worker per device, device indexes in ascending order.

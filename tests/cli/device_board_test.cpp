@@ -35,10 +35,10 @@ class Board : public ::testing::Test {
     Board() { board.begin({"ttyACM0"}, 8 * 1024); }
 
     void transfer(int blocks) {
-        board.labelShown(0);
-        board.barShown(0, true);
-        for (int kb = 1; kb <= blocks; ++kb) {
-            board.barPosition(0, kb);
+        board.connecting(0, 0);
+        board.transferStarted(0);
+        for (uint32_t kb = 1; kb <= static_cast<uint32_t>(blocks); ++kb) {
+            board.blockSent(0, kb * 1024);
         }
     }
 
@@ -49,20 +49,18 @@ class Board : public ::testing::Test {
 };
 
 TEST_F(Board, FollowsASuccessfulWorkerThroughEveryPhase) {
-    board.labelShown(0);
-    board.labelText(0, "Connect to ttyACM0 .");
+    board.connecting(0, 0);
+    board.connecting(0, 1);
     EXPECT_EQ(sink.last.unansweredWaits, 1);
     transfer(8);
     EXPECT_EQ(sink.last.sentBytes, 8192u);
-    board.labelText(0, "File Transmit Completed");
-    board.labelText(0, "Check FW....");
+    board.checking(0);
     EXPECT_EQ(stop.stage(0), StopStage::Finishing);
-    board.labelText(0, "Upating.");
-    board.barPosition(0, 3);
+    board.updating(0);
+    board.updateWaitMissed(0, 3);
     EXPECT_EQ(sink.last.updateWaits, 3);
-    board.labelText(0, "");
-    board.barShown(0, false);
-    board.labelText(0, "Upating.");  // the run's closing hides the rows again
+    board.succeeded(0);
+    board.updating(0);  // a device's last word stands
 
     EXPECT_EQ(sink.phases, (std::vector<std::string>{"waiting", "connecting", "transferring",
                                                      "checking", "updating", "succeeded"}));
@@ -72,7 +70,7 @@ TEST_F(Board, FollowsASuccessfulWorkerThroughEveryPhase) {
 TEST_F(Board, AWorkersBoxFailsItsDeviceForGood) {
     transfer(2);
     board.messageBox(0, "Transmit File Failed (-2)", kErrorBoxType, std::nullopt);
-    board.barShown(0, false);
+    board.succeeded(0);
 
     EXPECT_EQ(sink.phases.back(), "failed");
     EXPECT_EQ(sink.last.message, "Transmit File Failed (-2)");
