@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/event_log.h"
 #include "tests/support/memory_window.h"
 #include "tests/support/scripted_services.h"
 #include "ui/app_state.h"
@@ -37,7 +38,7 @@ class TestDialog final : public UpdateDialog {
     explicit TestDialog(Services* services = nullptr);
 
     Window& window() { return m_window; }
-    DeviceObserver& deviceEvents() override { return m_rows; }
+    DeviceObserver& deviceEvents() override { return m_events; }
     AppState& state() override { return m_state; }
     Services& services() override {
         return m_externalServices != nullptr ? *m_externalServices : m_services;
@@ -49,6 +50,8 @@ class TestDialog final : public UpdateDialog {
     bool usbModeSelected() override;
 
     MemoryWindow& memoryWindow() { return m_window; }
+    // The device events told so far, one line each.
+    std::vector<std::string> eventLines() const { return m_events.lines(); }
     ScriptedServices& scriptedServices() { return m_services; }
     ScriptedLine& line(const std::string& name, int deviceIndex) {
         return m_services.line(name, deviceIndex);
@@ -77,6 +80,7 @@ class TestDialog final : public UpdateDialog {
     // Last, so that its thread stops first.
     MemoryWindow m_window;
     DeviceRowsView m_rows{m_window, m_state};
+    EventLog m_events{m_rows};
 };
 
 }  // namespace qor::testing

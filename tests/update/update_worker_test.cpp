@@ -447,5 +447,33 @@ TEST_F(UpdateWorkerTest, Rs232WithoutAChosenPortOpensNothing) {
     EXPECT_EQ(window().journalOf("show 10 1").size(), 0u);
 }
 
+// The same runs as told to the front end: each step once, in the order of
+// the protocol, a failure with its situation and the text the box shows.
+TEST_F(UpdateWorkerTest, TellsEachStepAsADeviceEvent) {
+    imager().probeWaits = {Reply::Silent, Reply::Token};
+    imager().updateWaits = {Reply::Silent, Reply::Token};
+    runOneWorker();
+
+    EXPECT_THAT(
+        dialog.eventLines(),
+        ElementsAre("started 0", "connecting 0 COM7 0", "connecting 0 COM7 1", "transfer 0 4096",
+                    "block 0 1024", "block 0 2048", "block 0 3072", "block 0 4096", "checking 0",
+                    "updating 0 0", "missed 0 1", "updating 0 1", "update-ended 0", "succeeded 0",
+                    "released 0 1", "closing 1 1"));
+}
+
+TEST_F(UpdateWorkerTest, AFailureIsToldWithItsSituationBeforeThePortIsReleased) {
+    imager().probeWaits = {};
+    runOneWorker();
+
+    const auto lines = dialog.eventLines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3],
+              "failed 0 " + std::to_string(static_cast<int>(Situation::ProbeNotAnswered)) + " " +
+                  boxes()[0].text);
+    EXPECT_EQ(lines[lines.size() - 2], "released 0 0");
+    EXPECT_EQ(lines.back(), "closing 1 0");
+}
+
 }  // namespace
 }  // namespace qor
