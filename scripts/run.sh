@@ -105,5 +105,5 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     status=$?
     kill "$wm" 2>/dev/null
     exit "$status"
-' demo "$bin/tools/demo/qor-updater-demo" "$image" "$shots"
+' demo "$bin/app/demo/qor-updater-demo" "$image" "$shots"
 echo "run.sh: screenshots of the run are in $shots"

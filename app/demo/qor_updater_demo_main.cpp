@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "app/cqor_app.h"
-#include "tools/demo/demo_driver.h"
+#include "app/demo/demo_driver.h"
 #include "ui/qt/qt_dialog_host.h"
 #include "update/services.h"
 

@@ -1,4 +1,4 @@
-#include "tools/demo/demo_driver.h"
+#include "app/demo/demo_driver.h"
 
 #include <QAbstractButton>
 #include <QApplication>
