@@ -14,23 +14,13 @@
 
 #include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/fake_sysfs.h"
+#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tools/imager_sim.h"
 #include "ui/resource_ids.h"
 
 namespace qor::testing {
 namespace {
-
-std::vector<uint8_t> sampleImage(size_t size) {
-    std::vector<uint8_t> image(size);
-    for (size_t i = 0; i < size; ++i) {
-        image[i] = static_cast<uint8_t>(i * 7 + (i >> 8));
-    }
-    const uint8_t header[] = {0x45, 0x01, 0x69, 0x53, 0x01, 0x00,
-                              0x00, 0x00, 0x02, 0x00, 0x00, 0x00};
-    std::copy(std::begin(header), std::end(header), image.begin());
-    return image;
-}
 
 class QtUpdateRun : public QtDialogFixture {
   protected:
@@ -100,7 +90,7 @@ TEST_F(QtUpdateRun, TwoImagersAreUpdatedAndTheWindowComesBackToItsSize) {
     EXPECT_TRUE(item<QPushButton>(IDC_UPDATE)->text() == QStringLiteral("Browse.."));
     for (const auto& imager : m_imagers) {
         EXPECT_TRUE(imager->record().run.completed);
-        EXPECT_EQ(imager->received().size(), 11u + 12u + image.size());
+        EXPECT_EQ(imager->received(), expectedWire(image));
     }
 }
 
