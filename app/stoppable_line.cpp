@@ -41,6 +41,10 @@ uint32_t StoppableClock::now_ms() {
     if (m_stop.action(m_device) != StopAction::CutNow) {
         return now;
     }
+    // The leap alone can end a wait (the stop may come between a read and
+    // the look at the clock that follows it): the device was stopped, and
+    // must be reported so, not as an imager that fell silent.
+    m_stop.noteStopped(m_device);
     // Tick arithmetic wraps by design: only differences are ever compared.
     return now + (m_leaps.fetch_add(1) + 1) * kCutShortStepMs;
 }

@@ -36,6 +36,9 @@ std::optional<Reply> parseReply(std::string_view text, std::string_view own) {
     if (text == "silent") {
         return Reply::kSilent;
     }
+    if (text == "hangup") {
+        return Reply::kHangUp;
+    }
     return std::nullopt;
 }
 
@@ -59,7 +62,7 @@ std::string setMs(uint32_t& field, std::string_view value) {
 std::string setReply(Reply& field, std::string_view value, std::string_view own) {
     const auto reply = parseReply(value, own);
     if (!reply) {
-        return "expects " + std::string(own) + ", nack, error or silent, got '" +
+        return "expects " + std::string(own) + ", nack, error, silent or hangup, got '" +
                std::string(value) + "'";
     }
     field = *reply;
@@ -362,7 +365,8 @@ each (one a line) and plays them until interrupted (SIGINT or SIGTERM).
                          exchange (default: a USB imager, any rate)
   --setup-fault F        none | wrong-byte | stray-byte | truncated |
                          silent-after-reply
-  --probe R              answer to the probe: echo | nack | error | silent
+  --probe R              answer to the probe: echo | nack | error | silent |
+                         hangup (the line goes away; likewise below)
   --probe-delay MS       answer the probe after MS milliseconds
   --probe-wait N         answer the probe during the host's N-th wait
   --header R             answer to the header: echo | nack | error | silent

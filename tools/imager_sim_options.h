@@ -12,6 +12,7 @@ enum class Reply {
     kNack,    // a refusal
     kError,   // an error report
     kSilent,  // nothing at all
+    kHangUp,  // the line goes away instead: the simulator closes its side
 };
 
 // What happens when block `ImagerOptions::fault_block` has arrived.

@@ -129,7 +129,7 @@ void TokenSide::onProbe() {
     m_recorder.update([](ImagerRecord& r) { r.run.probe_seen = true; });
     if (say(m_options.probe_delay_ms, m_options.probe_reply, wire::kEcho)) {
         m_state = State::kHeader;
-    } else if (m_options.probe_reply != Reply::kSilent) {
+    } else if (m_state != State::kGone && m_options.probe_reply != Reply::kSilent) {
         // A refused probe ends the exchange; a silent imager keeps listening.
         m_state = State::kAwaitMarker;
     }
@@ -138,9 +138,11 @@ void TokenSide::onProbe() {
 void TokenSide::onHeader() {
     m_length = littleEndian32(m_header, wire::kLengthOffset);
     m_recorder.update([&](ImagerRecord& r) { r.run.image_length = m_length; });
-    m_state = say(m_options.header_delay_ms, m_options.header_reply, wire::kEcho)
-                  ? State::kBlocks
-                  : State::kAwaitMarker;
+    if (say(m_options.header_delay_ms, m_options.header_reply, wire::kEcho)) {
+        m_state = State::kBlocks;
+    } else if (m_state != State::kGone) {
+        m_state = State::kAwaitMarker;
+    }
 }
 
 void TokenSide::onBlock() {
@@ -192,6 +194,10 @@ bool TokenSide::say(uint32_t delay_ms, Reply reply, std::string_view token) {
             text = wire::kError;
             break;
         case Reply::kSilent:
+            return false;
+        case Reply::kHangUp:
+            m_outbox.addHangUp(delay_ms);
+            m_state = State::kGone;
             return false;
     }
     const std::string line = m_options.noise_before + std::string(text) + m_options.noise_after;

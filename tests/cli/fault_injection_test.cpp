@@ -1,0 +1,448 @@
+// Faults a user can cause or suffer, end to end: simulated imagers on
+// pseudo-terminals, driven once through the built qor-flash and once through
+// the real dialog on the in-memory host. Every row checks the message, the
+// exit status or the boxes, that nothing failed is reported as updated, that
+// no port or image handle is left open, and that the run ends within
+// seconds.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/cli/json_reader.h"
+#include "tests/support/child_process.h"
+#include "tests/support/fake_sysfs.h"
+#include "tests/support/sample_image.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
+#include "tests/ui/memory_dialog_host.h"
+#include "tools/imager_sim.h"
+#include "ui/resource_ids.h"
+#include "update/services.h"
+
+namespace qor {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::MemoryWindow;
+using testing::ProgramResult;
+using testing::ScopedEnv;
+
+// Generous: the slowest row (a trickling imager) takes about eight seconds.
+constexpr auto kDeadline = std::chrono::seconds(40);
+constexpr uint32_t kRecordWaitMs = 20000;
+
+// What the test does to the run besides the imagers' own behaviour.
+enum class Act {
+    kNone,
+    kHoldPort,       // another process holds the faulty imager's port
+    kUnprivileged,   // qor-flash runs as a user who may not open the ports
+    kDeleteImage,    // between the image check and the workers
+    kTruncateImage,  // likewise, cut to its header
+    kVanish,         // the faulty imager goes between the count and the collection
+    kInterrupt,      // Ctrl-C once the faulty imager's record says so
+};
+
+struct Fault {
+    const char* name;
+    sim::ImagerOptions options;  // the faulty imager, ttyACM1; ttyACM0 is healthy
+    Act act = Act::kNone;
+    // qor-flash's exit status and a line of its standard error; no exit
+    // status: the row does not run through qor-flash.
+    std::optional<int> exitCode;
+    const char* flashMessage = "";
+    // The dialog's failure box; empty: the row does not run through the dialog.
+    const char* boxText = "";
+    bool faultySucceeds = false;  // the fault is one the updater must ride out
+    bool healthyTouched = true;   // the healthy imager is updated
+    unsigned imagers = 2;         // above 6: all healthy, none may be touched
+    // For kInterrupt: when to press Ctrl-C.
+    std::function<bool(const sim::ImagerRecord&)> when = {};
+};
+
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
+sim::ImagerOptions with(const std::function<void(sim::ImagerOptions&)>& change) {
+    sim::ImagerOptions options;
+    change(options);
+    return options;
+}
+
+std::vector<Fault> faults() {
+    using sim::BlockFault;
+    using sim::Reply;
+    const auto hungUpAt = [](Reply sim::ImagerOptions::*step) {
+        return with([step](sim::ImagerOptions& o) { o.*step = Reply::kHangUp; });
+    };
+    return {
+        {"HangUpAtTheProbe", hungUpAt(&sim::ImagerOptions::probe_reply), Act::kNone, 1,
+         "ttyACM1: Connect Failed", "Connect Failed"},
+        {"HangUpAtTheHeader", hungUpAt(&sim::ImagerOptions::header_reply), Act::kNone, 1,
+         "ttyACM1: Transmit File Failed\n", "Transmit File Failed"},
+        {"HangUpAtBlock3", with([](sim::ImagerOptions& o) {
+             o.block_fault = BlockFault::kHangUp;
+             o.fault_block = 3;
+         }),
+         Act::kNone, 1, "ttyACM1: Transmit File Failed (0)", "Transmit File Failed (0)"},
+        // The imager has acknowledged the image and hangs up instead of its
+        // "*update". A hang-up instead of the final answer is left out: the
+        // updater takes a dead line in the update phase for silence and
+        // waits out its whole minute.
+        {"HangUpAtTheCheck", with([](sim::ImagerOptions& o) {
+             o.check_time_ms = 300;
+             o.update_reply = Reply::kHangUp;
+         }),
+         Act::kNone, 1, "ttyACM1: File Transmit Failed", "File Transmit Failed"},
+        {"VanishesBetweenTheCountAndTheCollection",
+         {},
+         Act::kVanish,
+         std::nullopt,
+         "",
+         "COM Port Error !",
+         false,
+         false},
+        {"PortHeldByAnotherProcess",
+         {},
+         Act::kHoldPort,
+         1,
+         "ttyACM1: Connect To ttyACM1 Failed: port busy\nqor-flash: ttyACM1: hint: another "
+         "program holds the port",
+         "Connect To ttyACM1 Failed"},
+        {"PortTheUserMayNotOpen",
+         {},
+         Act::kUnprivileged,
+         1,
+         "ttyACM1: Connect To ttyACM1 Failed: permission denied\nqor-flash: ttyACM1: hint: add "
+         "the user to the dialout group",
+         "",
+         false,
+         false},
+        {"ImageDeletedBeforeTheWorkers",
+         {},
+         Act::kDeleteImage,
+         std::nullopt,
+         "",
+         "Open File Failed",
+         false,
+         false},
+        {"ImageTruncatedBeforeTheWorkers",
+         {},
+         Act::kTruncateImage,
+         std::nullopt,
+         "",
+         "Open File Failed",
+         false,
+         false},
+        {"FloodOfDiscardedBytesAtEveryWait",
+         with([](sim::ImagerOptions& o) { o.flood_gap_ms = 20; }), Act::kNone, 0, "", "", true},
+        {"TrickleOfOneByteEvery200ms", with([](sim::ImagerOptions& o) { o.trickle_gap_ms = 200; }),
+         Act::kNone, 0, "", "", true},
+        {"SevenImagers",
+         {},
+         Act::kNone,
+         4,
+         "Too Many COM Ports !",
+         "Too Many COM Ports !",
+         false,
+         false,
+         7},
+        {"NineImagers",
+         {},
+         Act::kNone,
+         4,
+         "Too Many COM Ports !",
+         "Too Many COM Ports !",
+         false,
+         false,
+         9},
+        {"CtrlCWhileConnecting",
+         with([](sim::ImagerOptions& o) { o.probe_reply = Reply::kSilent; }), Act::kInterrupt, 130,
+         "ttyACM1: interrupted before the image went out", "", false, true, 2,
+         [](const sim::ImagerRecord& r) { return r.run.probe_seen; }},
+        {"CtrlCAfterTheHeader", with([](sim::ImagerOptions& o) { o.header_delay_ms = 900; }),
+         Act::kInterrupt, 130, "ttyACM1: interrupted before the image went out", "", false, true, 2,
+         [](const sim::ImagerRecord& r) { return r.run.header.size() == 12; }},
+        {"CtrlCDuringTheTransfer", with([](sim::ImagerOptions& o) { o.block_delay_ms = 300; }),
+         Act::kInterrupt, 130, "ttyACM1: interrupted after ", "", false, true, 2,
+         [](const sim::ImagerRecord& r) { return r.run.blocks >= 1; }},
+        {"CtrlCDuringTheCheck", with([](sim::ImagerOptions& o) { o.check_time_ms = 900; }),
+         Act::kInterrupt, 130, "ttyACM1: the imager has the whole image", "", true, true, 2,
+         [](const sim::ImagerRecord& r) { return r.run.completed; }},
+        {"CtrlCDuringTheUpdate", with([](sim::ImagerOptions& o) { o.write_time_ms = 3000; }),
+         Act::kInterrupt, 130, "ttyACM1: the imager has the whole image", "", true, true, 2,
+         [](const sim::ImagerRecord& r) { return r.run.completed; }},
+    };
+}
+
+std::vector<Fault> faultsWhere(const std::function<bool(const Fault&)>& keep) {
+    std::vector<Fault> kept;
+    for (Fault& fault : faults()) {
+        if (keep(fault)) {
+            kept.push_back(std::move(fault));
+        }
+    }
+    return kept;
+}
+
+// Every descriptor of this process that leads to one of `paths`.
+std::vector<std::string> openDescriptorsOn(const std::vector<std::string>& paths) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const fs::path target = fs::read_symlink(entry.path(), error);
+        if (error) {
+            continue;
+        }
+        for (const std::string& path : paths) {
+            if (target.string().starts_with(path)) {
+                found.push_back(entry.path().filename().string() + " -> " + target.string());
+            }
+        }
+    }
+    return found;
+}
+
+// Calls `beforeCollection` once, at the next look at the attached imagers:
+// after a click on the main button that is the port check, between the
+// image check and the workers.
+class HookedServices final : public Services {
+  public:
+    Clock& clock(int deviceIndex) override { return m_real.clock(deviceIndex); }
+    PortHandle openComPort(std::string_view name, uint32_t baud) override {
+        return m_real.openComPort(name, baud);
+    }
+    RegistryReader& registry() override {
+        if (auto hook = std::exchange(beforeCollection, nullptr)) {
+            hook();
+        }
+        return m_real.registry();
+    }
+    std::function<void()> beforeCollection;
+
+  private:
+    SystemServices m_real;
+};
+
+class FaultTable : public ::testing::TestWithParam<Fault> {
+  protected:
+    FaultTable() {
+        fs::create_directories(ports.path());
+        const Fault& fault = GetParam();
+        for (unsigned n = 0; n < fault.imagers; ++n) {
+            imagers.push_back(std::make_unique<sim::ImagerSimulator>(
+                n == 1 && fault.imagers == 2 ? fault.options : sim::ImagerOptions{}));
+            EXPECT_TRUE(imagers.back()->start());
+            sysfs.addImager("1-" + std::to_string(n + 1), port(n), "SN" + std::to_string(n));
+            fs::create_symlink(imagers.back()->portPath(), ports / port(n));
+        }
+        imagePath = files.write("fw.bin", image).string();
+    }
+
+    static std::string port(unsigned n) { return "ttyACM" + std::to_string(n); }
+    sim::ImagerSimulator& faulty() { return *imagers.at(1); }
+
+    // What the row's act does between the image check and the workers.
+    std::function<void()> actBeforeCollection() {
+        switch (GetParam().act) {
+            case Act::kDeleteImage:
+                return [this] { fs::remove(imagePath); };
+            case Act::kTruncateImage:
+                return [this] { fs::resize_file(imagePath, 12); };
+            case Act::kVanish:
+                return [this] {
+                    fs::remove(sysfs.root() / "class/tty" / port(1));
+                    fs::remove(ports / port(1));
+                };
+            default:
+                return nullptr;
+        }
+    }
+
+    // The imagers' side after any run: the faulty one never completed an
+    // update it was told failed, the healthy ones got the exact image or,
+    // when the run never began, nothing.
+    void expectImagers() {
+        const Fault& fault = GetParam();
+        for (unsigned n = 0; n < imagers.size(); ++n) {
+            const sim::ImagerRecord record = imagers[n]->record();
+            const bool isFaulty = n == 1 && fault.imagers == 2;
+            if (isFaulty && (fault.act == Act::kHoldPort || fault.act == Act::kVanish ||
+                             fault.act == Act::kUnprivileged)) {
+                EXPECT_TRUE(record.received.empty()) << port(n);
+            } else if (!isFaulty && fault.healthyTouched) {
+                EXPECT_EQ(record.run.image, image) << port(n);
+            } else if (!isFaulty) {
+                EXPECT_FALSE(record.run.completed) << port(n);
+            }
+        }
+    }
+
+    std::vector<std::string> watchedPaths() const {
+        std::vector<std::string> paths{imagePath};
+        for (const auto& imager : imagers) {
+            paths.push_back(imager->portPath());
+        }
+        return paths;
+    }
+
+    const std::vector<uint8_t> image = testing::sampleImage(4 * 1024);
+    testing::TempDir ports;
+    testing::TempDir files;
+    testing::FakeSysfs sysfs;
+    std::vector<std::unique_ptr<sim::ImagerSimulator>> imagers;
+    std::string imagePath;
+};
+
+// --- through qor-flash ------------------------------------------------------
+
+using ThroughQorFlash = FaultTable;
+
+TEST_P(ThroughQorFlash, EndsWithTheMessageAndNoFalseSuccess) {
+    const Fault& fault = GetParam();
+    std::string program = QOR_FLASH_PROGRAM;
+    std::vector<std::string> args{"--json", imagePath};
+    std::optional<int> holder;
+    if (fault.act == Act::kUnprivileged) {
+        if (::geteuid() != 0) {
+            GTEST_SKIP() << "dropping to an unprivileged user needs root";
+        }
+        // The files are the user's to read; the ports stay root's.
+        for (const fs::path& dir : {ports.path(), files.path(), sysfs.root()}) {
+            fs::permissions(dir, fs::perms::others_read | fs::perms::others_exec,
+                            fs::perm_options::add);
+        }
+        fs::permissions(imagePath, fs::perms::others_read, fs::perm_options::add);
+        args.insert(args.begin(), {"--reuid=nobody", "--regid=nogroup", "--clear-groups", program});
+        program = "/usr/bin/setpriv";
+    }
+    if (fault.act == Act::kHoldPort) {
+        holder = ::open((ports / port(1)).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(*holder, 0);
+        ASSERT_EQ(::flock(*holder, LOCK_EX | LOCK_NB), 0);
+    }
+    testing::ChildProcess child(program, args,
+                                {{"QOR_SYSFS_ROOT", sysfs.root().string()},
+                                 {"QOR_PORT_DIR", ports.path().string()},
+                                 {"LANGUAGE", "en_US"},
+                                 {"LC_ALL", ""},
+                                 {"LANG", ""}});
+    ASSERT_TRUE(child.started());
+    if (fault.act == Act::kInterrupt) {
+        ASSERT_TRUE(faulty().waitFor(fault.when, kRecordWaitMs));
+        child.signal(SIGINT);
+    }
+    const ProgramResult result = child.wait(kDeadline);
+    if (holder) {
+        ::close(*holder);
+    }
+
+    ASSERT_NE(result.exitCode, -1) << "still running after the deadline";
+    EXPECT_EQ(result.exitCode, *fault.exitCode) << result.err;
+    EXPECT_NE(result.err.find(std::string("qor-flash: ") + fault.flashMessage), std::string::npos)
+        << result.err;
+    if (fault.imagers > 2) {
+        for (const auto& imager : imagers) {
+            EXPECT_TRUE(imager->received().empty());
+        }
+        return;
+    }
+    // The summary names every device with its own result.
+    std::string last = result.out.substr(result.out.rfind('\n', result.out.size() - 2) + 1);
+    const auto summary = testing::readJson(last);
+    ASSERT_TRUE(summary) << result.out;
+    const auto& devices = (*summary)["devices"].array();
+    ASSERT_EQ(devices.size(), 2u) << last;
+    EXPECT_EQ(devices[1]["result"].text() == "succeeded", fault.faultySucceeds) << last;
+    if (fault.healthyTouched && fault.act != Act::kInterrupt) {
+        EXPECT_EQ(devices[0]["result"].text(), "succeeded") << last;
+    }
+    if (!fault.faultySucceeds) {
+        EXPECT_EQ(result.err.find("successfully"), std::string::npos) << result.err;
+    }
+    if (fault.act != Act::kInterrupt) {
+        expectImagers();
+    }
+}
+
+// A command's run has no moment between its image check and its workers, or
+// between its count and its collection, where a test could strike.
+INSTANTIATE_TEST_SUITE_P(Faults, ThroughQorFlash,
+                         ::testing::ValuesIn(faultsWhere([](const Fault& f) {
+                             return f.exitCode.has_value();
+                         })),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- through the dialog -----------------------------------------------------
+
+using ThroughTheDialog = FaultTable;
+
+TEST_P(ThroughTheDialog, EndsWithTheBoxAndEveryHandleClosed) {
+    const Fault& fault = GetParam();
+    ScopedEnv language{"LANGUAGE", "en_US"};
+    ScopedEnv sysfsRoot{"QOR_SYSFS_ROOT", sysfs.root().string()};
+    ScopedEnv portDir{"QOR_PORT_DIR", ports.path().string()};
+    // The simulators' own ends of their lines are no leak.
+    const std::vector<std::string> before = openDescriptorsOn(watchedPaths());
+    std::optional<int> holder;
+    if (fault.act == Act::kHoldPort) {
+        holder = ::open((ports / port(1)).c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(*holder, 0);
+        ASSERT_EQ(::flock(*holder, LOCK_EX | LOCK_NB), 0);
+    }
+    AppState state;
+    HookedServices services;
+    testing::MemoryDialogHost host(state, services);
+    host.open();
+    MemoryWindow& window = host.window();
+    host.click(IDC_RADIO_USB);
+    host.tick();
+    window.setOpenFileAnswer(imagePath);
+    services.beforeCollection = actBeforeCollection();
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kDeadline)) << "the run is still open after the deadline";
+    if (holder) {
+        ::close(*holder);
+    }
+
+    std::string boxes;
+    for (const auto& box : window.messageBoxes()) {
+        boxes += box.text + "\n";
+    }
+    const bool success = boxes.find("successfully") != std::string::npos;
+    EXPECT_EQ(success, fault.faultySucceeds) << boxes;
+    if (!fault.faultySucceeds) {
+        EXPECT_NE(boxes.find(fault.boxText), std::string::npos) << boxes;
+    }
+    expectImagers();
+    // Every worker has let go of its port and of the image before the last
+    // one closed the run.
+    // (an imager that hung up has closed its own).
+    for (const std::string& open : openDescriptorsOn(watchedPaths())) {
+        EXPECT_NE(std::find(before.begin(), before.end(), open), before.end()) << open;
+    }
+}
+
+// A window has no Ctrl-C, and a test process cannot drop its rights and
+// take them back.
+INSTANTIATE_TEST_SUITE_P(Faults, ThroughTheDialog,
+                         ::testing::ValuesIn(faultsWhere([](const Fault& f) {
+                             return f.act != Act::kInterrupt && f.act != Act::kUnprivileged;
+                         })),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qor
