@@ -21,6 +21,7 @@ class StoppablePort final : public SerialPort {
     bool readByte(uint8_t& byte, uint32_t wait_ms) override;
     bool write(std::span<const uint8_t> data) override;
     void purge() override { m_inner->purge(); }
+    bool gone() const override { return m_inner->gone(); }
 
   private:
     PortHandle m_inner;

@@ -90,6 +90,7 @@ faults=(
     "final-error|--final error|failed|Upate Failed"
     "hangup|--block-fault hangup --fault-block 4|failed|Transmit File Failed (0)"
     "hangup|--block-fault hangup --fault-block 0|failed|Transmit File Failed (0)"
+    "hangup-update|--write-time 100 --final hangup|failed|Upate Failed"
 )
 
 wait_for_link() {
@@ -105,7 +106,7 @@ wait_for_link() {
 declare -A pool_fds=() pool_tasks=()
 for entry in "${faults[@]}"; do
     IFS='|' read -r name options _ _ <<<"$entry"
-    [ "$name" = hangup ] && continue
+    [[ "$name" == hangup* ]] && continue
     [ -n "${pool_pid[$name]:-}" ] && continue
     mkdir -p "$work/pool/$name"
     # shellcheck disable=SC2086 # the options are words
@@ -136,7 +137,7 @@ for ((run = 1; run <= runs; run++)); do
         names+=("$name")
         expect+=("$result")
         messages+=("$message")
-        if [ "$name" = hangup ]; then
+        if [[ "$name" == hangup* ]]; then
             # shellcheck disable=SC2086
             "$bin/tools/qor-imager-sim" --link "$work/fresh$n" $options >/dev/null &
             fresh_pids+=($!)

@@ -34,6 +34,10 @@ cmake --build --preset default
 ctest --preset default --no-tests=error
 stage_done default
 
+stage "soak (20 updates through qor-flash, mixed faults)"
+scripts/soak.sh 20
+stage_done soak
+
 stage "sanitize"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize

@@ -31,6 +31,11 @@ class SerialPort {
     // Abandons pending transfers and empties both queues, including bytes a
     // backend has read ahead and not yet handed out.
     virtual void purge() = 0;
+
+    // True once the line is known to be gone for good (the device was
+    // unplugged, the far end of a pseudo-terminal closed): no byte will ever
+    // come again. A backend that cannot tell says false.
+    virtual bool gone() const { return false; }
 };
 
 using PortHandle = std::unique_ptr<SerialPort>;

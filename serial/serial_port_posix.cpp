@@ -141,6 +141,8 @@ class PosixSerialPort final : public SerialPort {
         return true;
     }
 
+    bool gone() const override { return m_lineDown; }
+
     // Everything written has already been handed to the driver, which sends
     // it on its own; only what came in is dropped. Flushing the output too
     // would, on a pseudo-terminal, reach into the far end's unread input and

@@ -221,7 +221,9 @@ Failure UpdateWorker::awaitUpdate() {
         }
         ++steps;
         m_events.updateWaitMissed(m_index, steps);
-        if (steps == kUpdateWaits) {
+        // A line that is gone can never bring the answer: the run would
+        // only wait out the rest of its minute for the same failure.
+        if (steps == kUpdateWaits || m_port->gone()) {
             m_events.updateEnded(m_index);
             closePort();
             return text(Situation::UpdateTimedOut);

@@ -98,15 +98,18 @@ std::vector<Fault> faults() {
              o.fault_block = 3;
          }),
          Act::kNone, 1, "ttyACM1: Transmit File Failed (0)", "Transmit File Failed (0)"},
-        // The imager has acknowledged the image and hangs up instead of its
-        // "*update". A hang-up instead of the final answer is left out: the
-        // updater takes a dead line in the update phase for silence and
-        // waits out its whole minute.
+        // The check: the imager has acknowledged the image and hangs up
+        // instead of its "*update"; the update: instead of its final answer.
         {"HangUpAtTheCheck", with([](sim::ImagerOptions& o) {
              o.check_time_ms = 300;
              o.update_reply = Reply::kHangUp;
          }),
          Act::kNone, 1, "ttyACM1: File Transmit Failed", "File Transmit Failed"},
+        {"HangUpAtTheUpdate", with([](sim::ImagerOptions& o) {
+             o.write_time_ms = 300;
+             o.final_reply = Reply::kHangUp;
+         }),
+         Act::kNone, 1, "ttyACM1: Upate Failed", "Upate Failed"},
         {"VanishesBetweenTheCountAndTheCollection",
          {},
          Act::kVanish,
