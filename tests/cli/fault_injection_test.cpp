@@ -5,7 +5,6 @@
 // no port or image handle is left open, and that the run ends within
 // seconds.
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -57,13 +56,13 @@ enum class Act {
 
 struct Fault {
     const char* name;
-    sim::ImagerOptions options;  // the faulty imager, ttyACM1; ttyACM0 is healthy
+    sim::ImagerOptions options = {};  // the faulty imager, ttyACM1; ttyACM0 is healthy
     Act act = Act::kNone;
-    // qor-flash's exit status and a line of its standard error; no exit
-    // status: the row does not run through qor-flash.
-    std::optional<int> exitCode;
+    // qor-flash's exit status and a line of its standard error; none: the
+    // row does not run through qor-flash.
+    std::optional<int> exitCode = std::nullopt;
     const char* flashMessage = "";
-    // The dialog's failure box; empty: the row does not run through the dialog.
+    // A line of the dialog's boxes.
     const char* boxText = "";
     bool faultySucceeds = false;  // the fault is one the updater must ride out
     bool healthyTouched = true;   // the healthy imager is updated
@@ -85,109 +84,128 @@ sim::ImagerOptions with(const std::function<void(sim::ImagerOptions&)>& change) 
 std::vector<Fault> faults() {
     using sim::BlockFault;
     using sim::Reply;
-    const auto hungUpAt = [](Reply sim::ImagerOptions::*step) {
-        return with([step](sim::ImagerOptions& o) { o.*step = Reply::kHangUp; });
+    using Options = sim::ImagerOptions;
+    const auto at = [](auto field, auto value) {
+        return with([=](Options& o) { o.*field = value; });
+    };
+    const auto whenRecord = [](bool (*done)(const sim::ImagerRecord&)) {
+        return std::function<bool(const sim::ImagerRecord&)>(done);
     };
     return {
-        {"HangUpAtTheProbe", hungUpAt(&sim::ImagerOptions::probe_reply), Act::kNone, 1,
-         "ttyACM1: Connect Failed", "Connect Failed"},
-        {"HangUpAtTheHeader", hungUpAt(&sim::ImagerOptions::header_reply), Act::kNone, 1,
-         "ttyACM1: Transmit File Failed\n", "Transmit File Failed"},
-        {"HangUpAtBlock3", with([](sim::ImagerOptions& o) {
+        {.name = "HangUpAtTheProbe",
+         .options = at(&Options::probe_reply, Reply::kHangUp),
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: Connect Failed",
+         .boxText = "Connect Failed"},
+        {.name = "HangUpAtTheHeader",
+         .options = at(&Options::header_reply, Reply::kHangUp),
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: Transmit File Failed\n",
+         .boxText = "Transmit File Failed"},
+        {.name = "HangUpAtBlock3",
+         .options = with([](Options& o) {
              o.block_fault = BlockFault::kHangUp;
              o.fault_block = 3;
          }),
-         Act::kNone, 1, "ttyACM1: Transmit File Failed (0)", "Transmit File Failed (0)"},
-        // The check: the imager has acknowledged the image and hangs up
-        // instead of its "*update"; the update: instead of its final answer.
-        {"HangUpAtTheCheck", with([](sim::ImagerOptions& o) {
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: Transmit File Failed (0)",
+         .boxText = "Transmit File Failed (0)"},
+        // The imager has acknowledged the image and hangs up instead of its
+        // "*update" (the check), or of its final answer (the update).
+        {.name = "HangUpAtTheCheck",
+         .options = with([](Options& o) {
              o.check_time_ms = 300;
              o.update_reply = Reply::kHangUp;
          }),
-         Act::kNone, 1, "ttyACM1: File Transmit Failed", "File Transmit Failed"},
-        {"HangUpAtTheUpdate", with([](sim::ImagerOptions& o) {
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: File Transmit Failed",
+         .boxText = "File Transmit Failed"},
+        {.name = "HangUpAtTheUpdate",
+         .options = with([](Options& o) {
              o.write_time_ms = 300;
              o.final_reply = Reply::kHangUp;
          }),
-         Act::kNone, 1, "ttyACM1: Upate Failed", "Upate Failed"},
-        {"VanishesBetweenTheCountAndTheCollection",
-         {},
-         Act::kVanish,
-         std::nullopt,
-         "",
-         "COM Port Error !",
-         false,
-         false},
-        {"PortHeldByAnotherProcess",
-         {},
-         Act::kHoldPort,
-         1,
-         "ttyACM1: Connect To ttyACM1 Failed: port busy\nqor-flash: ttyACM1: hint: another "
-         "program holds the port",
-         "Connect To ttyACM1 Failed"},
-        {"PortTheUserMayNotOpen",
-         {},
-         Act::kUnprivileged,
-         1,
-         "ttyACM1: Connect To ttyACM1 Failed: permission denied\nqor-flash: ttyACM1: hint: add "
-         "the user to the dialout group",
-         "",
-         false,
-         false},
-        {"ImageDeletedBeforeTheWorkers",
-         {},
-         Act::kDeleteImage,
-         std::nullopt,
-         "",
-         "Open File Failed",
-         false,
-         false},
-        {"ImageTruncatedBeforeTheWorkers",
-         {},
-         Act::kTruncateImage,
-         std::nullopt,
-         "",
-         "Open File Failed",
-         false,
-         false},
-        {"FloodOfDiscardedBytesAtEveryWait",
-         with([](sim::ImagerOptions& o) { o.flood_gap_ms = 20; }), Act::kNone, 0, "", "", true},
-        {"TrickleOfOneByteEvery200ms", with([](sim::ImagerOptions& o) { o.trickle_gap_ms = 200; }),
-         Act::kNone, 0, "", "", true},
-        {"SevenImagers",
-         {},
-         Act::kNone,
-         4,
-         "Too Many COM Ports !",
-         "Too Many COM Ports !",
-         false,
-         false,
-         7},
-        {"NineImagers",
-         {},
-         Act::kNone,
-         4,
-         "Too Many COM Ports !",
-         "Too Many COM Ports !",
-         false,
-         false,
-         9},
-        {"CtrlCWhileConnecting",
-         with([](sim::ImagerOptions& o) { o.probe_reply = Reply::kSilent; }), Act::kInterrupt, 130,
-         "ttyACM1: interrupted before the image went out", "", false, true, 2,
-         [](const sim::ImagerRecord& r) { return r.run.probe_seen; }},
-        {"CtrlCAfterTheHeader", with([](sim::ImagerOptions& o) { o.header_delay_ms = 900; }),
-         Act::kInterrupt, 130, "ttyACM1: interrupted before the image went out", "", false, true, 2,
-         [](const sim::ImagerRecord& r) { return r.run.header.size() == 12; }},
-        {"CtrlCDuringTheTransfer", with([](sim::ImagerOptions& o) { o.block_delay_ms = 300; }),
-         Act::kInterrupt, 130, "ttyACM1: interrupted after ", "", false, true, 2,
-         [](const sim::ImagerRecord& r) { return r.run.blocks >= 1; }},
-        {"CtrlCDuringTheCheck", with([](sim::ImagerOptions& o) { o.check_time_ms = 900; }),
-         Act::kInterrupt, 130, "ttyACM1: the imager has the whole image", "", true, true, 2,
-         [](const sim::ImagerRecord& r) { return r.run.completed; }},
-        {"CtrlCDuringTheUpdate", with([](sim::ImagerOptions& o) { o.write_time_ms = 3000; }),
-         Act::kInterrupt, 130, "ttyACM1: the imager has the whole image", "", true, true, 2,
-         [](const sim::ImagerRecord& r) { return r.run.completed; }},
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: Upate Failed",
+         .boxText = "Upate Failed"},
+        {.name = "VanishesBetweenTheCountAndTheCollection",
+         .act = Act::kVanish,
+         .boxText = "COM Port Error !",
+         .healthyTouched = false},
+        {.name = "PortHeldByAnotherProcess",
+         .act = Act::kHoldPort,
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: Connect To ttyACM1 Failed: port busy\n"
+                         "qor-flash: ttyACM1: hint: another program holds the port",
+         .boxText = "Connect To ttyACM1 Failed"},
+        // Both ports are root's: the healthy imager is out of reach too.
+        {.name = "PortTheUserMayNotOpen",
+         .act = Act::kUnprivileged,
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: Connect To ttyACM1 Failed: permission denied\n"
+                         "qor-flash: ttyACM1: hint: add the user to the dialout group",
+         .healthyTouched = false},
+        {.name = "ImageDeletedBeforeTheWorkers",
+         .act = Act::kDeleteImage,
+         .boxText = "Open File Failed",
+         .healthyTouched = false},
+        {.name = "ImageTruncatedBeforeTheWorkers",
+         .act = Act::kTruncateImage,
+         .boxText = "Open File Failed",
+         .healthyTouched = false},
+        {.name = "FloodOfDiscardedBytesAtEveryWait",
+         .options = at(&Options::flood_gap_ms, 20u),
+         .exitCode = 0,
+         .faultySucceeds = true},
+        {.name = "TrickleOfOneByteEvery200ms",
+         .options = at(&Options::trickle_gap_ms, 200u),
+         .exitCode = 0,
+         .faultySucceeds = true},
+        {.name = "SevenImagers",
+         .exitCode = 4,
+         .flashMessage = "Too Many COM Ports !",
+         .boxText = "Too Many COM Ports !",
+         .healthyTouched = false,
+         .imagers = 7},
+        {.name = "NineImagers",
+         .exitCode = 4,
+         .flashMessage = "Too Many COM Ports !",
+         .boxText = "Too Many COM Ports !",
+         .healthyTouched = false,
+         .imagers = 9},
+        {.name = "CtrlCWhileConnecting",
+         .options = at(&Options::probe_reply, Reply::kSilent),
+         .act = Act::kInterrupt,
+         .exitCode = 130,
+         .flashMessage = "ttyACM1: interrupted before the image went out",
+         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.probe_seen; })},
+        {.name = "CtrlCAfterTheHeader",
+         .options = at(&Options::header_delay_ms, 900u),
+         .act = Act::kInterrupt,
+         .exitCode = 130,
+         .flashMessage = "ttyACM1: interrupted before the image went out",
+         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.header.size() == 12; })},
+        {.name = "CtrlCDuringTheTransfer",
+         .options = at(&Options::block_delay_ms, 300u),
+         .act = Act::kInterrupt,
+         .exitCode = 130,
+         .flashMessage = "ttyACM1: interrupted after ",
+         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.blocks >= 1; })},
+        // With the whole image in, the imager is left to finish.
+        {.name = "CtrlCDuringTheCheck",
+         .options = at(&Options::check_time_ms, 500u),
+         .act = Act::kInterrupt,
+         .exitCode = 130,
+         .flashMessage = "ttyACM1: the imager has the whole image",
+         .faultySucceeds = true,
+         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.completed; })},
+        {.name = "CtrlCDuringTheUpdate",
+         .options = at(&Options::write_time_ms, 3000u),
+         .act = Act::kInterrupt,
+         .exitCode = 130,
+         .flashMessage = "ttyACM1: the imager has the whole image",
+         .faultySucceeds = true,
+         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.completed; })},
     };
 }
 
