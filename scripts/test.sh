@@ -34,10 +34,6 @@ cmake --build --preset default
 ctest --preset default --no-tests=error
 stage_done default
 
-stage "soak (20 updates through qor-flash, mixed faults)"
-scripts/soak.sh 20
-stage_done soak
-
 stage "sanitize"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
@@ -49,3 +45,7 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 ctest --preset tsan -L threaded -LE '^wine$'
 stage_done tsan
+
+stage "soak (20 updates through qor-flash, mixed faults)"
+scripts/soak.sh 20
+stage_done soak
