@@ -229,7 +229,8 @@ std::vector<std::string> openDescriptorsOn(const std::vector<std::string>& paths
             continue;
         }
         for (const std::string& path : paths) {
-            if (target.string().starts_with(path)) {
+            // A deleted file's link reads "PATH (deleted)".
+            if (target == path || target == path + " (deleted)") {
                 found.push_back(entry.path().filename().string() + " -> " + target.string());
             }
         }
@@ -293,9 +294,9 @@ class FaultTable : public ::testing::TestWithParam<Fault> {
         }
     }
 
-    // The imagers' side after any run: the faulty one never completed an
-    // update it was told failed, the healthy ones got the exact image or,
-    // when the run never began, nothing.
+    // The imagers' side after any run: a faulty imager that was never to be
+    // reached got nothing, the healthy ones the exact image or, when the run
+    // never began, no whole image.
     void expectImagers() {
         const Fault& fault = GetParam();
         for (unsigned n = 0; n < imagers.size(); ++n) {
