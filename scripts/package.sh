@@ -59,6 +59,14 @@ build() {
     # from the project, so the two must agree.
     grep -q "FILEVERSION ${version//./, }\$" res/qor.rc ||
         fail "res/qor.rc's FILEVERSION is not the project's version $version"
+    # So must the texts that name it.
+    head -n 1 packaging/linux/changelog | grep -qF "($version)" ||
+        fail "packaging/linux/changelog's last entry is not version $version"
+    grep -qF "<release version=\"$version\"" res/*.metainfo.xml ||
+        fail "the metainfo's newest release is not version $version"
+    for page in packaging/man/*.1; do
+        grep -q "^\.TH .* \"qor-updater $version\"" "$page" || fail "$page is not of version $version"
+    done
     cmake --preset default >/dev/null
     cmake --build --preset default
     (cd build/default && cpack -G DEB)
@@ -194,7 +202,7 @@ check_deb() (
     usb_update_check "$work"
 
     echo "== apt-get purge qor-updater"
-    : >"$work/udevadm.log"
+    rm -f "$work/udevadm.log"  # root's, in our folder
     purge --path-first "$work/bin"
     grep -qx 'control --reload-rules' "$work/udevadm.log" ||
         fail "the package's removal did not reload udev's rules"
