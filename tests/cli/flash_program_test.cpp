@@ -480,7 +480,7 @@ TEST_F(FlashProgram, CtrlCWhileTheImagerWritesLetsItFinish) {
     EXPECT_EQ((*summary)["devices"].array()[0]["result"].text(), "succeeded");
 }
 
-TEST_P(FlashProgramRunners, ListPrintsEachImagersPort) {
+TEST_P(FlashProgramRunners, ListPrintsEachImagersPortAndInstance) {
     sim::ImagerSimulator first;
     sim::ImagerSimulator second;
     attach(first, 0);
@@ -489,8 +489,15 @@ TEST_P(FlashProgramRunners, ListPrintsEachImagersPort) {
     const ProgramResult result = flash({"--list"});
 
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, usbPort(0) + "\n" + usbPort(1) + "\n");
+    EXPECT_EQ(result.out, usbPort(0) + "\tSN0\n" + usbPort(1) + "\tSN1\n");
     EXPECT_TRUE(first.received().empty());
+
+    const ProgramResult json = flash({"--list", "--json"});
+    EXPECT_EQ(json.exitCode, 0);
+    const auto secondLine = testing::readJson(lines(json.out).at(1));
+    ASSERT_TRUE(secondLine) << json.out;
+    EXPECT_EQ((*secondLine)["port"].text(), usbPort(1));
+    EXPECT_EQ((*secondLine)["instance"].text(), "SN1");
 }
 
 TEST_F(FlashProgram, WrongUsageExitsTwoAndHelpListsTheExitStatuses) {
