@@ -22,8 +22,8 @@ struct RackSetup {
 // program runs, as at a service bench. Plugged in, a slot has a fresh imager
 // on a new pty, its port link and its entry in the sysfs tree (serial number
 // SIM<slot>, so that the same slot is the same device each time). Unplugged,
-// the pty hangs up (the imager closes its side) and the link and the entry
-// vanish.
+// the entry and the link vanish and then the pty hangs up (the imager closes
+// its side), so that whoever finds the port dead finds the device gone too.
 class ImagerRack {
   public:
     explicit ImagerRack(RackSetup setup);

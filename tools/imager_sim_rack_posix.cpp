@@ -49,9 +49,11 @@ bool ImagerRack::unplug(unsigned slot) {
         return false;
     }
     Slot& s = m_slots[slot];
+    // The entry and the link go first, then the line hangs up: whoever finds
+    // the port dead finds the device gone too.
+    s.entry.reset();
+    s.link.reset();
     if (s.imager) {
-        // The line hangs up first, as when a cable is pulled; the device's
-        // entries go after.
         s.imager->stop();
     }
     s = Slot{};
