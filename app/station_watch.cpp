@@ -48,10 +48,19 @@ class StationWatch {
             return refused;
         }
         for (;;) {
-            reapFinished();
-            const bool ending = m_context.interrupt.requested() || m_reportBroken ||
-                                (m_options.count > 0 && m_finished >= m_options.count);
-            if (ending) {
+            // The imagers that ended are recorded after the look that
+            // follows their end: an imager whose line went dead because it
+            // was unplugged is then known to be gone by the time its record
+            // is out, so that one plugged in after the record is a new
+            // plug-in.
+            std::vector<std::unique_ptr<StationJob>> ended = takeFinished();
+            if (!ending()) {
+                lookForImagers();
+            }
+            for (const auto& job : ended) {
+                record(*job, job->outcome());
+            }
+            if (ending()) {
                 m_waiting.clear();
                 if (m_running.empty()) {
                     break;
@@ -59,7 +68,6 @@ class StationWatch {
                 std::this_thread::sleep_for(kDrainPause);
                 continue;
             }
-            lookForImagers();
             startWaiting();
             m_context.interrupt.waitUnlessRequested(kPollMs);
         }
@@ -75,7 +83,11 @@ class StationWatch {
     int prepare();
     void lookForImagers();
     void startWaiting();
-    void reapFinished();
+    std::vector<std::unique_ptr<StationJob>> takeFinished();
+    bool ending() const {
+        return m_context.interrupt.requested() || m_reportBroken ||
+               (m_options.count > 0 && m_finished >= m_options.count);
+    }
     void record(const StationJob& job, const StationOutcome& outcome);
     int summarise();
 
@@ -194,15 +206,17 @@ void StationWatch::startWaiting() {
     }
 }
 
-void StationWatch::reapFinished() {
+std::vector<std::unique_ptr<StationJob>> StationWatch::takeFinished() {
+    std::vector<std::unique_ptr<StationJob>> ended;
     for (auto it = m_running.begin(); it != m_running.end();) {
-        if (!(*it)->finished()) {
+        if ((*it)->finished()) {
+            ended.push_back(std::move(*it));
+            it = m_running.erase(it);
+        } else {
             ++it;
-            continue;
         }
-        record(**it, (*it)->outcome());
-        it = m_running.erase(it);
     }
+    return ended;
 }
 
 void StationWatch::record(const StationJob& job, const StationOutcome& outcome) {

@@ -30,8 +30,9 @@ class ImagerRack {
 
     unsigned count() const { return m_setup.count; }
     // False with a reason in `error` when the slot does not exist or the
-    // imager cannot be set up; plugging a plugged slot does nothing.
-    bool plug(unsigned slot, std::string& error);
+    // imager cannot be set up; plugging a plugged slot does nothing. The
+    // imager behaves as the rack's options say unless `options` are given.
+    bool plug(unsigned slot, std::string& error, const ImagerOptions* options = nullptr);
     // False when the slot does not exist; unplugging an empty slot does nothing.
     bool unplug(unsigned slot);
     // The imager in the slot, null when it is unplugged.

@@ -9,7 +9,7 @@ namespace qor::sim {
 
 ImagerRack::ImagerRack(RackSetup setup) : m_setup(std::move(setup)), m_slots(m_setup.count) {}
 
-bool ImagerRack::plug(unsigned slot, std::string& error) {
+bool ImagerRack::plug(unsigned slot, std::string& error, const ImagerOptions* options) {
     if (slot >= m_slots.size()) {
         error = "no slot " + std::to_string(slot);
         return false;
@@ -19,7 +19,8 @@ bool ImagerRack::plug(unsigned slot, std::string& error) {
         return true;
     }
     Slot fresh;
-    fresh.imager = std::make_unique<ImagerSimulator>(m_setup.options);
+    fresh.imager =
+        std::make_unique<ImagerSimulator>(options != nullptr ? *options : m_setup.options);
     if (!fresh.imager->start()) {
         error = std::string("no pseudo-terminal: ") + std::strerror(fresh.imager->error());
         return false;
