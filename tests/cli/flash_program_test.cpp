@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -595,6 +596,32 @@ TEST_F(FlashProgram, WatchUpdatesEachPlugInOnceAndRecordsIt) {
     EXPECT_GE(std::stoi(records[2][6]), 3072);
     EXPECT_LT(std::stoi(records[2][6]), 32768);
     EXPECT_EQ(records[3][8], "Transmit File Failed (-2)");
+}
+
+TEST_F(FlashProgram, CtrlCEndsAWatchWithTheImagerInFlightRecordedAsInterrupted) {
+    sim::ImagerOptions slow;
+    slow.block_delay_ms = 50;
+    sim::ImagerRack rack({slow, 1, (ports / "ttyACM0").string(), sysfs.root().string()});
+    std::string error;
+    ASSERT_TRUE(rack.plug(0, error)) << error;
+    const auto report = files / "station.csv";
+    testing::ChildProcess child(
+        QOR_FLASH_PROGRAM,
+        {"--watch", "--report", report.string(), writeImage(sampleImage(64 * 1024))},
+        environment());
+    ASSERT_TRUE(rack.imager(0)->waitFor([](const auto& r) { return r.run.blocks >= 3; }, 30000));
+    child.signal(SIGINT);
+    const ProgramResult result = child.wait(kTimeout);
+
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.out.find("ttyACM0 SIM0: interrupted, "), std::string::npos) << result.out;
+    EXPECT_TRUE(result.out.ends_with("updated 0, failed 0, interrupted 1\n")) << result.out;
+    std::ifstream in(report, std::ios::binary);
+    const std::vector<std::string> records =
+        lines(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[1].find(",interrupted,"), std::string::npos) << records[1];
+    EXPECT_NE(records[1].find("firmware is incomplete"), std::string::npos) << records[1];
 }
 
 TEST_F(FlashProgram, WrongUsageExitsTwoAndHelpListsTheExitStatuses) {
