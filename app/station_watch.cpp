@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -144,8 +145,8 @@ int StationWatch::prepare() {
         long osError = 0;
         m_report = CsvReport::open(imagePathFromUtf8(m_options.report), osError);
         if (!m_report) {
-            error("cannot open the report " + m_options.report + " (error " +
-                  std::to_string(osError) + ")");
+            error("cannot open the report " + m_options.report + ": " +
+                  std::system_category().message(static_cast<int>(osError)));
             return flash_exit::kUsage;
         }
     }
@@ -261,8 +262,9 @@ void StationWatch::record(const StationJob& job, const StationOutcome& outcome) 
                                  outcome.message};
         if (!m_report->append(line)) {
             // No imager may go unrecorded: the watch takes no more.
-            error("cannot write the report " + m_options.report + " (error " +
-                  std::to_string(m_report->lastOsError()) + "); the watch ends");
+            error("cannot write the report " + m_options.report + ": " +
+                  std::system_category().message(static_cast<int>(m_report->lastOsError())) +
+                  "; the watch ends");
             m_reportBroken = true;
         }
     }
