@@ -598,6 +598,28 @@ TEST_F(FlashProgram, WatchUpdatesEachPlugInOnceAndRecordsIt) {
     EXPECT_EQ(records[3][8], "Transmit File Failed (-2)");
 }
 
+TEST_F(FlashProgram, AWatchOfOneAtATimeTakesImagersInTurnAndEndsAtItsCount) {
+    sim::ImagerRack rack({{}, 3, (ports / "ttyACM0").string(), sysfs.root().string()});
+    std::string error;
+    for (unsigned slot = 0; slot < 3; ++slot) {
+        ASSERT_TRUE(rack.plug(slot, error)) << error;
+    }
+    const ProgramResult result = flash(
+        {"--watch", "--json", "--max-devices", "1", "--count", "2", writeImage(sampleImage(4096))});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::vector<std::string> seen;
+    for (const std::string& line : lines(result.out)) {
+        const auto event = testing::readJson(line);
+        ASSERT_TRUE(event) << line;
+        seen.push_back((*event)["event"].text() +
+                       (event->has("instance") ? " " + (*event)["instance"].text() : ""));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"started SIM0", "finished SIM0", "started SIM1",
+                                              "finished SIM1", "summary"}));
+    EXPECT_TRUE(rack.imager(2)->received().empty());
+}
+
 TEST_F(FlashProgram, CtrlCEndsAWatchWithTheImagerInFlightRecordedAsInterrupted) {
     sim::ImagerOptions slow;
     slow.block_delay_ms = 50;
