@@ -646,6 +646,20 @@ TEST_F(FlashProgram, CtrlCEndsAWatchWithTheImagerInFlightRecordedAsInterrupted) 
     EXPECT_NE(records[1].find("firmware is incomplete"), std::string::npos) << records[1];
 }
 
+TEST_P(FlashProgramRunners, AWatchOfOneImagerUpdatesItAndEnds) {
+    sim::ImagerSimulator imager;
+    attach(imager, 0);
+    const std::vector<uint8_t> image = sampleImage(4096);
+
+    const ProgramResult result = flash({"--watch", "--count", "1", writeImage(image)});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find(usbPort(0) + " SN0: succeeded, 4096 bytes, "), std::string::npos)
+        << result.out;
+    EXPECT_TRUE(result.out.ends_with("updated 1, failed 0, interrupted 0\n")) << result.out;
+    EXPECT_EQ(imager.received(), expectedWire(image));
+}
+
 TEST_F(FlashProgram, WrongUsageExitsTwoAndHelpListsTheExitStatuses) {
     const ProgramResult wrong = flash({"--port"});
     EXPECT_EQ(wrong.exitCode, 2);
