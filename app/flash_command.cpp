@@ -68,7 +68,9 @@ class FlashCommand {
     int listImagers();
 
     bool readHeader(FirmwareHeader& header);
-    PortCheck collectPorts(uint8_t expected);
+    // A run's check takes only a collection that named every imager; the
+    // listing shows whatever names there are.
+    PortCheck collectPorts(uint8_t expected, bool forRun);
     int runWorkers(const std::vector<std::string>& ports);
 
     int end(int code) {
@@ -112,13 +114,14 @@ bool FlashCommand::readHeader(FirmwareHeader& header) {
     return true;
 }
 
-PortCheck FlashCommand::collectPorts(uint8_t expected) {
+PortCheck FlashCommand::collectPorts(uint8_t expected, bool forRun) {
     for (int attempt = 0; attempt < kPortCheckAttempts; ++attempt) {
         if (interrupted()) {
             return PortCheck::Interrupted;
         }
-        const uint8_t collected =
-            CollectUsbPorts(m_context.services.registry(), m_state.PortNameTable);
+        RegistryReader& registry = m_context.services.registry();
+        const uint8_t collected = forRun ? CollectUsbPortsForRun(registry, m_state.PortNameTable)
+                                         : CollectUsbPorts(registry, m_state.PortNameTable);
         m_lastCollected = collected;
         // A run of no device would never close, so nothing found never passes.
         if (collected == expected && collected != 0) {
@@ -143,7 +146,7 @@ int FlashCommand::updateOverUsb() {
     if (!readHeader(header)) {
         return end(flash_exit::kImageRefused);
     }
-    switch (collectPorts(m_state.DeviceCount)) {
+    switch (collectPorts(m_state.DeviceCount, true)) {
         case PortCheck::Interrupted:
             error(console_text::interruptedBeforeRun(m_language));
             return end(flash_exit::kInterrupted);
@@ -230,7 +233,7 @@ int FlashCommand::listImagers() {
         return flash_exit::kNoDevice;
     }
     // More imagers than the table has entries are counted but not named.
-    collectPorts(static_cast<uint8_t>(std::min<size_t>(count, kPortNameTableSize)));
+    collectPorts(static_cast<uint8_t>(std::min<size_t>(count, kPortNameTableSize)), false);
     const uint8_t collected = m_lastCollected;
     int listed = 0;
     for (uint8_t i = 0; i < collected; ++i) {

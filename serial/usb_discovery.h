@@ -32,4 +32,10 @@ uint8_t CountUsbDevices(RegistryReader& registry);
 // one stay written).
 uint8_t CollectUsbPorts(RegistryReader& registry, PortNameTable& table);
 
+// The collection an update run starts from: every entry is cleared first and
+// the collection fails (0) unless each imager gone through got its name, so
+// that no worker opens a port left over from an earlier collection, which
+// may now belong to another device.
+uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table);
+
 }  // namespace qor

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,20 @@ TEST_F(UpdateCommandFlow, ThreeByteFileIsRefusedBeforeThePortCheck) {
     EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
 }
 
+TEST_F(UpdateCommandFlow, ImageOfFourGiBAndMoreIsRefusedBeforeThePortCheck) {
+    usbWith(1);
+    // Its header's 32-bit length would announce only the last 256 KiB. The
+    // file is sparse: it takes no disk.
+    const std::string big = file("big.bin", image({1, 0, 0, 0, 0, 4, 0, 0}));
+    std::filesystem::resize_file(big, (uint64_t{1} << 32) + 256 * 1024);
+    window().setOpenFileAnswer(big);
+    const int before = services.fakeRegistry().timesOpened(kList);
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
+    EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
+    EXPECT_TRUE(host.close()) << "no run was opened";
+}
+
 TEST_F(UpdateCommandFlow, EightByteFileIsRefusedOnlyAfterThePortCheckPassed) {
     usbWith(1);
     window().setOpenFileAnswer(file("eight.bin", image({1, 0, 0, 0})));
@@ -186,6 +201,21 @@ TEST_F(UpdateCommandFlow, PortsNotFoundWinsOverZeroHeaderWordsAfterOneSecond) {
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
     EXPECT_EQ(uiClock().now_ms() - start, 1000u);
     EXPECT_EQ(uiClock().sleeps(), 4u);
+}
+
+TEST_F(UpdateCommandFlow, ImagerWhosePortNameCannotBeReadIsNeverGivenAnOldOne) {
+    // An earlier run's name is still in the table; the imager listed now
+    // has no name that is a port.
+    state.PortNameTable[0] = "COM3";
+    plugImager("7&2A1F&0&9", "LPT1");
+    host.click(IDC_RADIO_USB);
+    host.tick();
+    window().setOpenFileAnswer(file("image.bin", image({1, 0, 0, 0, 0, 4, 0, 0})));
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
+    EXPECT_EQ(uiClock().sleeps(), 4u) << "retried as for any failed collection";
+    EXPECT_TRUE(host.close()) << "no run was opened";
+    EXPECT_EQ(state.PortNameTable[0], "");
 }
 
 TEST_F(UpdateCommandFlow, SevenImagersAreTooManyBeforeTheFileIsOpened) {
