@@ -149,7 +149,7 @@ int FlashCommand::updateOverUsb() {
     switch (collectPorts(m_state.DeviceCount, true)) {
         case PortCheck::Interrupted:
             error(console_text::interruptedBeforeRun(m_language));
-            return end(flash_exit::kInterrupted);
+            return end(m_context.interrupt.exitStatus());
         case PortCheck::Failed:
             error(Situation::PortsNotFound);
             return end(flash_exit::kNoDevice);
@@ -181,7 +181,7 @@ int FlashCommand::updateOverRs232() {
     const bool connected = RunSetupHandshake(m_context.dialog, m_options.portName);
     if (interrupted()) {
         error(console_text::interruptedBeforeRun(m_language));
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     if (!connected) {
         // A port that would not open has been reported by the handshake;
@@ -194,7 +194,7 @@ int FlashCommand::updateOverRs232() {
     uiClock().sleep_ms(kRs232SettleMs);
     if (interrupted()) {
         error(console_text::interruptedBeforeRun(m_language));
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     m_state.DeviceCount = 1;
     return runWorkers({m_options.portName});
@@ -220,7 +220,7 @@ int FlashCommand::runWorkers(const std::vector<std::string>& ports) {
         }
     }
     if (announced || interrupted()) {
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     return end(m_state.SuccessCount.load() == m_state.DeviceCount ? flash_exit::kSucceeded
                                                                   : flash_exit::kDeviceFailed);

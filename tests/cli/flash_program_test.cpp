@@ -412,7 +412,22 @@ TEST_F(FlashProgram, JsonLinesParseAndTheSummaryMatchesEachDevice) {
     EXPECT_EQ(devices[1]["sent"].number(), 2048);
 }
 
-TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
+// Ctrl-C, and the signals a supervisor or a closed terminal stops a program
+// with, taken alike and reported by the exit status as shells expect.
+struct StopSignal {
+    const char* name;
+    int signal;
+    int exitCode;
+};
+
+void PrintTo(const StopSignal& stop, std::ostream* out) {
+    *out << stop.name;
+}
+
+class FlashProgramStopped : public FlashProgram,
+                            public ::testing::WithParamInterface<StopSignal> {};
+
+TEST_P(FlashProgramStopped, StopsAfterTheBlockInHandAndSaysSo) {
     sim::ImagerOptions slow;
     slow.block_delay_ms = 50;
     sim::ImagerSimulator imager(slow);
@@ -423,10 +438,10 @@ TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
     ASSERT_TRUE(child.started());
     ASSERT_TRUE(
         imager.waitFor([](const sim::ImagerRecord& r) { return r.run.blocks >= 3; }, 30000));
-    child.signal(SIGINT);
+    child.signal(GetParam().signal);
     const ProgramResult result = child.wait(kTimeout);
 
-    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.err;
     EXPECT_NE(result.err.find("qor-flash: ttyACM0: interrupted after "), std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("firmware is incomplete"), std::string::npos) << result.err;
@@ -437,6 +452,12 @@ TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
     EXPECT_EQ(record.run.image,
               std::vector<uint8_t>(image.begin(), image.begin() + record.run.image.size()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, FlashProgramStopped,
+                         ::testing::Values(StopSignal{"CtrlC", SIGINT, 130},
+                                           StopSignal{"Term", SIGTERM, 143},
+                                           StopSignal{"HangUp", SIGHUP, 129}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(FlashProgramRunners, CtrlCDuringTheConnectEndsAtOnceWithTheFirmwareUnchanged) {
     sim::ImagerOptions silent;
