@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -228,7 +229,21 @@ struct RefusedImage {
     const char* name;
     std::vector<uint8_t> bytes;  // empty: no file at all
     const char* message;
+    // Turns the written file into what the case needs.
+    void (*reshape)(const std::filesystem::path& path) = nullptr;
 };
+
+// Its header's 32-bit length would announce only the last 256 KiB. Sparse:
+// it takes no disk.
+void growPastFourGiB(const std::filesystem::path& path) {
+    std::filesystem::resize_file(path, (uint64_t{1} << 32) + 256 * 1024);
+}
+
+// Reading a FIFO would wait for a writer that never comes.
+void replaceByFifo(const std::filesystem::path& path) {
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+}
 
 class RefusedImages : public FlashProgram, public ::testing::WithParamInterface<RefusedImage> {};
 
@@ -239,6 +254,9 @@ TEST_P(RefusedImages, LeaveEveryImagerUntouched) {
     attach(second, 1);
     const std::string path =
         GetParam().bytes.empty() ? (files / "missing.bin").string() : writeImage(GetParam().bytes);
+    if (GetParam().reshape != nullptr) {
+        GetParam().reshape(path);
+    }
 
     const ProgramResult result = flash({path});
 
@@ -253,7 +271,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedImage{"UnknownMagic", std::vector<uint8_t>(4096, 0x5A), "Invalid File !"},
         RefusedImage{"ZeroHeaderWords", {0x4C, 0x50, 0x53, 0x2A, 1, 0, 0, 0}, "Invalid File !"},
-        RefusedImage{"Missing", {}, "cannot open"}),
+        RefusedImage{"Missing", {}, "cannot open"},
+        RefusedImage{"FourGiBAndMore", sampleImage(4096), "Invalid File !", growPastFourGiB},
+        RefusedImage{"Fifo", sampleImage(4096), "Invalid File !", replaceByFifo}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(FlashProgramRunners, NoImagerAttachedExitsFour) {
