@@ -238,6 +238,8 @@ std::string flashUsageText() {
            "standard error. Ctrl-C lets each device finish the block in hand, stops it with\n"
            "a message saying what state it is left in, and exits; an imager that already\n"
            "has the whole image is left to finish writing it. Ctrl-C again leaves at once.\n"
+           "SIGTERM and SIGHUP (on Windows Ctrl-Break and closing the console) count as\n"
+           "Ctrl-C.\n"
            "\n"
            "Exit status:\n"
            "  0    every device was updated\n"
@@ -247,6 +249,8 @@ std::string flashUsageText() {
            "  4    no imager found, too many imagers, the ports of the imagers were not\n"
            "         found, or the RS-232 imager did not answer or its port cannot be opened\n"
            "  130  interrupted (Ctrl-C)\n"
+           "  143  stopped by SIGTERM, as by Ctrl-C\n"
+           "  129  stopped by SIGHUP (its terminal or console was closed), as by Ctrl-C\n"
            "\n"
            "Environment: LANGUAGE, LC_ALL, LC_MESSAGES and LANG choose the language;\n"
            "QOR_PORT_DIR=DIR opens a short port name NAME as DIR/NAME.\n";

@@ -69,6 +69,8 @@ class FlashCommand {
     int listImagers();
 
     bool readHeader(FirmwareHeader& header);
+    // A run's check takes only a collection that named every imager; the
+    // listing shows whatever names there are.
     PortCheck collectPorts(uint8_t expected);
     int runWorkers(const std::vector<std::string>& ports);
 
@@ -92,7 +94,6 @@ class FlashCommand {
     AppState& m_state;
     DeviceBoard& m_board;
     const uint16_t m_language;
-    uint8_t m_lastCollected = 0;
 };
 
 bool FlashCommand::readHeader(FirmwareHeader& header) {
@@ -118,9 +119,8 @@ PortCheck FlashCommand::collectPorts(uint8_t expected) {
         if (interrupted()) {
             return PortCheck::Interrupted;
         }
-        const uint8_t collected =
-            CollectUsbPorts(m_context.services.registry(), m_state.PortNameTable);
-        m_lastCollected = collected;
+        RegistryReader& registry = m_context.services.registry();
+        const uint8_t collected = CollectUsbPortsForRun(registry, m_state.PortNameTable);
         // A run of no device would never close, so nothing found never passes.
         if (collected == expected && collected != 0) {
             return PortCheck::Passed;
@@ -147,7 +147,7 @@ int FlashCommand::updateOverUsb() {
     switch (collectPorts(m_state.DeviceCount)) {
         case PortCheck::Interrupted:
             error(console_text::interruptedBeforeRun(m_language));
-            return end(flash_exit::kInterrupted);
+            return end(m_context.interrupt.exitStatus());
         case PortCheck::Failed:
             error(Situation::PortsNotFound);
             return end(flash_exit::kNoDevice);
@@ -179,7 +179,7 @@ int FlashCommand::updateOverRs232() {
     const bool connected = RunSetupHandshake(m_context.dialog, m_options.portName);
     if (interrupted()) {
         error(console_text::interruptedBeforeRun(m_language));
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     if (!connected) {
         // A port that would not open has been reported by the handshake;
@@ -192,7 +192,7 @@ int FlashCommand::updateOverRs232() {
     uiClock().sleep_ms(kRs232SettleMs);
     if (interrupted()) {
         error(console_text::interruptedBeforeRun(m_language));
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     m_state.DeviceCount = 1;
     return runWorkers({m_options.portName});
@@ -218,7 +218,7 @@ int FlashCommand::runWorkers(const std::vector<std::string>& ports) {
         }
     }
     if (announced || interrupted()) {
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     return end(m_state.SuccessCount.load() == m_state.DeviceCount ? flash_exit::kSucceeded
                                                                   : flash_exit::kDeviceFailed);

@@ -18,7 +18,9 @@ inline constexpr int kDeviceFailed = 1;
 inline constexpr int kUsage = 2;
 inline constexpr int kImageRefused = 3;
 inline constexpr int kNoDevice = 4;  // none found, too many, ports not found, no RS-232 answer
-inline constexpr int kInterrupted = 130;
+// Interrupted: 128 plus the signal's number, kCtrlCExitStatus for Ctrl-C (see
+// Interrupt::exitStatus).
+inline constexpr int kInterrupted = kCtrlCExitStatus;
 }  // namespace flash_exit
 
 // What one run of the command works with. The dialog tells `board` the

@@ -271,7 +271,7 @@ void StationWatch::record(const StationJob& job, const StationOutcome& outcome) 
 }
 
 int StationWatch::summarise() {
-    const int code = m_interrupted > 0                ? flash_exit::kInterrupted
+    const int code = m_interrupted > 0                ? m_context.interrupt.exitStatus()
                      : m_failed > 0 || m_reportBroken ? flash_exit::kDeviceFailed
                                                       : flash_exit::kSucceeded;
     if (m_options.json) {

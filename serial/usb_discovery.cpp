@@ -306,4 +306,13 @@ std::optional<std::vector<UsbImager>> ListUsbImagers(RegistryReader& registry) {
     return imagers;
 }
 
+uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table) {
+    table = PortNameTable{};
+    const uint8_t collected = CollectUsbPorts(registry, table);
+    // A written entry is never empty: no empty text is a port name.
+    const bool everyOneNamed = std::all_of(table.begin(), table.begin() + collected,
+                                           [](const std::string& name) { return !name.empty(); });
+    return everyOneNamed ? collected : 0;
+}
+
 }  // namespace qor

@@ -53,4 +53,10 @@ struct UsbImager {
 // takes half a list for the whole.
 std::optional<std::vector<UsbImager>> ListUsbImagers(RegistryReader& registry);
 
+// The collection an update run starts from: every entry is cleared first and
+// the collection fails (0) unless each imager gone through got its name, so
+// that no worker opens a port left over from an earlier collection, which
+// may now belong to another device.
+uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table);
+
 }  // namespace qor

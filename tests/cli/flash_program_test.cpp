@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -232,7 +233,21 @@ struct RefusedImage {
     const char* name;
     std::vector<uint8_t> bytes;  // empty: no file at all
     const char* message;
+    // Turns the written file into what the case needs.
+    void (*reshape)(const std::filesystem::path& path) = nullptr;
 };
+
+// Its header's 32-bit length would announce only the last 256 KiB. Sparse:
+// it takes no disk.
+void growPastFourGiB(const std::filesystem::path& path) {
+    std::filesystem::resize_file(path, (uint64_t{1} << 32) + 256 * 1024);
+}
+
+// Reading a FIFO would wait for a writer that never comes.
+void replaceByFifo(const std::filesystem::path& path) {
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+}
 
 class RefusedImages : public FlashProgram, public ::testing::WithParamInterface<RefusedImage> {};
 
@@ -243,6 +258,9 @@ TEST_P(RefusedImages, LeaveEveryImagerUntouched) {
     attach(second, 1);
     const std::string path =
         GetParam().bytes.empty() ? (files / "missing.bin").string() : writeImage(GetParam().bytes);
+    if (GetParam().reshape != nullptr) {
+        GetParam().reshape(path);
+    }
 
     const ProgramResult result = flash({path});
 
@@ -257,7 +275,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedImage{"UnknownMagic", std::vector<uint8_t>(4096, 0x5A), "Invalid File !"},
         RefusedImage{"ZeroHeaderWords", {0x4C, 0x50, 0x53, 0x2A, 1, 0, 0, 0}, "Invalid File !"},
-        RefusedImage{"Missing", {}, "cannot open"}),
+        RefusedImage{"Missing", {}, "cannot open"},
+        RefusedImage{"FourGiBAndMore", sampleImage(4096), "Invalid File !", growPastFourGiB},
+        RefusedImage{"Fifo", sampleImage(4096), "Invalid File !", replaceByFifo}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(FlashProgramRunners, NoImagerAttachedExitsFour) {
@@ -416,7 +436,22 @@ TEST_F(FlashProgram, JsonLinesParseAndTheSummaryMatchesEachDevice) {
     EXPECT_EQ(devices[1]["sent"].number(), 2048);
 }
 
-TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
+// Ctrl-C, and the signals a supervisor or a closed terminal stops a program
+// with, taken alike and reported by the exit status as shells expect.
+struct StopSignal {
+    const char* name;
+    int signal;
+    int exitCode;
+};
+
+void PrintTo(const StopSignal& stop, std::ostream* out) {
+    *out << stop.name;
+}
+
+class FlashProgramStopped : public FlashProgram,
+                            public ::testing::WithParamInterface<StopSignal> {};
+
+TEST_P(FlashProgramStopped, StopsAfterTheBlockInHandAndSaysSo) {
     sim::ImagerOptions slow;
     slow.block_delay_ms = 50;
     sim::ImagerSimulator imager(slow);
@@ -427,10 +462,10 @@ TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
     ASSERT_TRUE(child.started());
     ASSERT_TRUE(
         imager.waitFor([](const sim::ImagerRecord& r) { return r.run.blocks >= 3; }, 30000));
-    child.signal(SIGINT);
+    child.signal(GetParam().signal);
     const ProgramResult result = child.wait(kTimeout);
 
-    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.err;
     EXPECT_NE(result.err.find("qor-flash: ttyACM0: interrupted after "), std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("firmware is incomplete"), std::string::npos) << result.err;
@@ -441,6 +476,12 @@ TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
     EXPECT_EQ(record.run.image,
               std::vector<uint8_t>(image.begin(), image.begin() + record.run.image.size()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Signals, FlashProgramStopped,
+                         ::testing::Values(StopSignal{"CtrlC", SIGINT, 130},
+                                           StopSignal{"Term", SIGTERM, 143},
+                                           StopSignal{"HangUp", SIGHUP, 129}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(FlashProgramRunners, CtrlCDuringTheConnectEndsAtOnceWithTheFirmwareUnchanged) {
     sim::ImagerOptions silent;

@@ -363,6 +363,22 @@ TEST(CollectUsbPorts, NeverClearsEntriesItDoesNotWrite) {
     EXPECT_EQ(table, (PortNameTable{"COM9", "COM4", "COM7"}));
 }
 
+TEST(CollectUsbPortsForRun, FailsUnlessEveryImagerIsNamedAndKeepsNoOldEntry) {
+    FakeRegistry unnamed;
+    addImager(unnamed, u"1", u"COM3");
+    addImager(unnamed, u"2", u"LPT1");
+    PortNameTable table{"COM9", "COM8", "COM7"};
+    EXPECT_EQ(CollectUsbPortsForRun(unnamed, table), 0);
+    EXPECT_EQ(table, (PortNameTable{"COM3"}));
+
+    FakeRegistry named;
+    addImager(named, u"1", u"COM3");
+    addImager(named, u"2", u"COM4");
+    table = {"COM9", "COM8", "COM7"};
+    EXPECT_EQ(CollectUsbPortsForRun(named, table), 2);
+    EXPECT_EQ(table, (PortNameTable{"COM3", "COM4"}));
+}
+
 TEST(CollectUsbPorts, ReadsNoFurtherAfterTheEighthMatch) {
     FakeRegistry registry;
     for (char16_t n = u'1'; n <= u'9'; ++n) {

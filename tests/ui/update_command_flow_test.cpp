@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,24 @@ class UpdateCommandFlow : public testing::DialogFixture {
         host.click(IDC_RADIO_USB);
         host.tick();
     }
+
+    // Clicks on the main button and a radio button that wait in the queue
+    // while the USB port check holds the user-interface thread, then `after`.
+    void queueClicksDuringThePortCheck(std::function<void()> after = {}) {
+        services.fakeRegistry().onRead(
+            [this, after, queued = false](std::u16string_view path, uint32_t) mutable {
+                if (path != kList && !queued) {
+                    queued = true;
+                    host.clickLater(IDC_UPDATE);
+                    host.clickLater(IDC_RADIO_RS232);
+                    host.clickLater(IDC_UPDATE);
+                    if (after) {
+                        window().post(after);
+                    }
+                }
+            });
+    }
+    int checkedMode() { return window().checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232); }
 
     testing::TempDir dir;
 };
@@ -164,6 +184,20 @@ TEST_F(UpdateCommandFlow, ThreeByteFileIsRefusedBeforeThePortCheck) {
     EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
 }
 
+TEST_F(UpdateCommandFlow, ImageOfFourGiBAndMoreIsRefusedBeforeThePortCheck) {
+    usbWith(1);
+    // Its header's 32-bit length would announce only the last 256 KiB. The
+    // file is sparse: it takes no disk.
+    const std::string big = file("big.bin", image({1, 0, 0, 0, 0, 4, 0, 0}));
+    std::filesystem::resize_file(big, (uint64_t{1} << 32) + 256 * 1024);
+    window().setOpenFileAnswer(big);
+    const int before = services.fakeRegistry().timesOpened(kList);
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
+    EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
+    EXPECT_TRUE(host.close()) << "no run was opened";
+}
+
 TEST_F(UpdateCommandFlow, EightByteFileIsRefusedOnlyAfterThePortCheckPassed) {
     usbWith(1);
     window().setOpenFileAnswer(file("eight.bin", image({1, 0, 0, 0})));
@@ -186,6 +220,21 @@ TEST_F(UpdateCommandFlow, PortsNotFoundWinsOverZeroHeaderWordsAfterOneSecond) {
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
     EXPECT_EQ(uiClock().now_ms() - start, 1000u);
     EXPECT_EQ(uiClock().sleeps(), 4u);
+}
+
+TEST_F(UpdateCommandFlow, ImagerWhosePortNameCannotBeReadIsNeverGivenAnOldOne) {
+    // An earlier run's name is still in the table; the imager listed now
+    // has no name that is a port.
+    state.PortNameTable[0] = "COM3";
+    plugImager("7&2A1F&0&9", "LPT1");
+    host.click(IDC_RADIO_USB);
+    host.tick();
+    window().setOpenFileAnswer(file("image.bin", image({1, 0, 0, 0, 0, 4, 0, 0})));
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
+    EXPECT_EQ(uiClock().sleeps(), 4u) << "retried as for any failed collection";
+    EXPECT_TRUE(host.close()) << "no run was opened";
+    EXPECT_EQ(state.PortNameTable[0], "");
 }
 
 TEST_F(UpdateCommandFlow, SevenImagersAreTooManyBeforeTheFileIsOpened) {
@@ -256,6 +305,50 @@ TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {
     window().answerBox(0);
     ASSERT_TRUE(host.waitForRunClosed(kTimeout));
     EXPECT_TRUE(host.close());
+}
+
+TEST_F(UpdateCommandFlow, ClicksQueuedDuringThePortCheckAreIgnoredUntilTheRunCloses) {
+    services.line("COM1", Services::kUiThread);
+    const std::vector<std::string> ports = plugImagers(2);
+    for (int i = 0; i < 2; ++i) {
+        services.line(ports[i], i);  // opens, never answers
+    }
+    host.click(IDC_RADIO_USB);
+    host.tick();
+    window().holdMessageBoxes(true);
+    window().setOpenFileAnswer(file("image.bin", image({1, 0, 0, 0, 0, 4, 0, 0})));
+    queueClicksDuringThePortCheck();
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(window().waitForOpenBoxes(2, kTimeout));
+    EXPECT_EQ(window().openFileRequests().size(), 1u) << "no second run was started";
+    EXPECT_EQ(checkedMode(), IDC_RADIO_USB);
+    EXPECT_FALSE(host.close());
+    window().releaseAllBoxes();
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_EQ(window().messageBoxes().size(), 2u);
+    // Each worker opened its own imager's port; none was sent to COM1.
+    EXPECT_TRUE(services.line("COM1", Services::kUiThread).openedBauds().empty());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(services.line(ports[i], i).openedBauds().size(), 1u) << ports[i];
+    }
+    host.click(IDC_RADIO_RS232);
+    EXPECT_EQ(checkedMode(), IDC_RADIO_RS232) << "listened to again once the run closed";
+}
+
+TEST_F(UpdateCommandFlow, ClicksQueuedDuringAFailedPortCheckAreIgnoredWhileItsBoxIsOpen) {
+    usbWith(2);
+    services.fakeRegistry().removeKey(
+        u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52\\7&2A1F&0&1\\Device "
+        u"Parameters");
+    window().setOpenFileAnswer(file("image.bin", image({1, 0, 0, 0, 0, 4, 0, 0})));
+    // The box's own loop runs the queued clicks, then the box is answered.
+    window().holdMessageBoxes(true);
+    queueClicksDuringThePortCheck([this] { window().releaseAllBoxes(); });
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
+    EXPECT_EQ(window().openFileRequests().size(), 1u);
+    EXPECT_EQ(checkedMode(), IDC_RADIO_USB);
+    EXPECT_TRUE(polling());
 }
 
 TEST_F(UpdateCommandFlow, ImagersGoneWhileTheFileWasChosenStartNoRun) {
