@@ -17,6 +17,8 @@ packages=(
     # manager to frame the window; the Windows window's test takes its
     # screenshots with ImageMagick's import
     xvfb xauth openbox imagemagick
+    # The fuzz targets: clang and its libFuzzer and sanitizer runtimes
+    clang libclang-rt-14-dev
 )
 
 missing=()
