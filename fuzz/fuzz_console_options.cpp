@@ -69,8 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qor::FlashOptionsParse parse = qor::parseFlashOptions(args);
     require(parse.ok == parse.error.empty(), "an error exactly when the parse fails");
     const bool newlineGiven = text.find('\n') != std::string_view::npos;
-    require(newlineGiven || parse.error.find('\n') == std::string::npos,
-            "the error is one line");
+    require(newlineGiven || parse.error.find('\n') == std::string::npos, "the error is one line");
 
     if (parse.ok) {
         const FlashOptions& options = parse.options;

@@ -50,8 +50,9 @@ FakeRegistry::Bytes someData(FuzzedDataProvider& input, const std::u16string& te
 }
 
 std::u16string instancePath(FuzzedDataProvider& input) {
-    std::u16string path = input.ConsumeBool() ? u"USB\\" + std::u16string(qor::UsbHardwareId) + u"\\"
-                                              : u"USB\\VID_1234&PID_5678\\";
+    std::u16string path = input.ConsumeBool()
+                              ? u"USB\\" + std::u16string(qor::UsbHardwareId) + u"\\"
+                              : u"USB\\VID_1234&PID_5678\\";
     return path + someText(input, input.ConsumeBool() ? 12 : 300);
 }
 
@@ -68,8 +69,8 @@ void fill(FuzzedDataProvider& input, FakeRegistry& registry) {
     const size_t values = input.ConsumeIntegralInRange<size_t>(0, 12);
     for (size_t i = 0; i < values; ++i) {
         const std::u16string instance = instancePath(input);
-        const std::u16string name = input.ConsumeBool() ? std::u16string(1, u'0' + char16_t(i % 10))
-                                                        : someText(input, 300);
+        const std::u16string name =
+            input.ConsumeBool() ? std::u16string(1, u'0' + char16_t(i % 10)) : someText(input, 300);
         registry.addValue(list, name, someType(input), someData(input, instance));
         if (input.ConsumeIntegralInRange<int>(0, 7) == 0) {
             continue;  // no parameters key
@@ -78,9 +79,8 @@ void fill(FuzzedDataProvider& input, FakeRegistry& registry) {
         registry.addKey(key);
         const size_t entries = input.ConsumeIntegralInRange<size_t>(0, 3);
         for (size_t e = 0; e < entries; ++e) {
-            const std::u16string valueName = input.ConsumeBool()
-                                                  ? std::u16string(qor::kPortNameValue)
-                                                  : someText(input, 20);
+            const std::u16string valueName =
+                input.ConsumeBool() ? std::u16string(qor::kPortNameValue) : someText(input, 20);
             const std::u16string port =
                 input.ConsumeBool() ? u"COM" + someText(input, 14) : someText(input, 20);
             registry.addValue(key, valueName, someType(input), someData(input, port));
@@ -108,12 +108,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t unplugAt = input.ConsumeIntegralInRange<uint32_t>(0, 12);
     const bool unplugList = input.ConsumeBool();
     if (unplug) {
-        registry.onRead([&registry, unplugAt, unplugList](std::u16string_view path, uint32_t index) {
-            const bool isList = path == qor::kUsbSerialListPath;
-            if (index == unplugAt && isList == unplugList) {
-                registry.removeKey(std::u16string(path));
-            }
-        });
+        registry.onRead(
+            [&registry, unplugAt, unplugList](std::u16string_view path, uint32_t index) {
+                const bool isList = path == qor::kUsbSerialListPath;
+                if (index == unplugAt && isList == unplugList) {
+                    registry.removeKey(std::u16string(path));
+                }
+            });
     }
 
     const uint8_t count = qor::CountUsbDevices(registry);
