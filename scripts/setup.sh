@@ -21,6 +21,8 @@ packages=(
     # from dpkg-shlibdeps (which needs file), checked by lintian, installed
     # and looked up with man; the Windows installer made by NSIS
     dpkg-dev file lintian man-db qt6-qpa-plugins nsis
+    # The fuzz targets: clang and its libFuzzer and sanitizer runtimes
+    clang libclang-rt-14-dev
 )
 
 missing=()

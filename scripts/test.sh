@@ -49,3 +49,8 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 ctest --preset tsan -L threaded -LE '^wine$'
 stage_done tsan
+
+# Every fuzz target for a short while (scripts/fuzz.sh runs them longer).
+stage "fuzz (libFuzzer targets, clang)"
+scripts/fuzz.sh "${QOR_FUZZ_SECONDS:-12}"
+stage_done fuzz

@@ -210,6 +210,15 @@ const DiscoveryCase kCases[] = {
      1,
      1,
      {}},
+    {"PortNameWithNoDataAtAll",
+     [](FakeRegistry& r) {
+         r.addString(kList, u"0", imagerPath(u"1"));
+         r.addValue(parameters(imagerPath(u"1")), u"PortName", registry_type::kString,
+                    FakeRegistry::rawData(u""));
+     },
+     1,
+     1,
+     {}},
     {"PortNameConvertedToUtf8",
      [](FakeRegistry& r) { addImager(r, u"1", u"COM\u00e9"); },
      1,
