@@ -2,6 +2,7 @@
 // at NUL bytes). A parse succeeds or says why in one line; what it returns
 // comes from the arguments; "--name=value" means what "--name value" means.
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,10 +21,15 @@ bool same(const qor::FlashOptionsParse& a, const qor::FlashOptionsParse& b) {
     return a.ok == b.ok && a.error == b.error && a.options.mode == b.options.mode &&
            a.options.portName == b.options.portName && a.options.image == b.options.image &&
            a.options.language == b.options.language && a.options.quiet == b.options.quiet &&
-           a.options.json == b.options.json;
+           a.options.json == b.options.json && a.options.maxDevices == b.options.maxDevices &&
+           a.options.count == b.options.count && a.options.report == b.options.report;
 }
 
-// Every "--port=V" and "--lang=V" option written as two arguments.
+// The options that take a value.
+constexpr std::array<std::string_view, 5> kValued = {"--port", "--lang", "--max-devices", "--count",
+                                                     "--report"};
+
+// Every "--name=V" of a valued option written as two arguments.
 std::vector<std::string_view> splitValues(const std::vector<std::string_view>& args,
                                           std::vector<std::string>& storage) {
     std::vector<std::string_view> out;
@@ -38,16 +44,25 @@ std::vector<std::string_view> splitValues(const std::vector<std::string_view>& a
         }
         if (arg == "--") {
             optionsEnded = true;
-        } else if (arg == "--port" || arg == "--lang") {
-            valueNext = true;
-        } else if (arg.starts_with("--port=") || arg.starts_with("--lang=")) {
-            storage.emplace_back(arg.substr(0, 6));
-            out.push_back(storage.back());
-            storage.emplace_back(arg.substr(7));
-            out.push_back(storage.back());
+            out.push_back(arg);
             continue;
         }
-        out.push_back(arg);
+        bool split = false;
+        for (const std::string_view name : kValued) {
+            if (arg == name) {
+                valueNext = true;
+            } else if (arg.size() > name.size() && arg.starts_with(name) &&
+                       arg[name.size()] == '=') {
+                storage.emplace_back(name);
+                out.push_back(storage.back());
+                storage.emplace_back(arg.substr(name.size() + 1));
+                out.push_back(storage.back());
+                split = true;
+            }
+        }
+        if (!split) {
+            out.push_back(arg);
+        }
     }
     return out;
 }
@@ -73,8 +88,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (parse.ok) {
         const FlashOptions& options = parse.options;
-        const bool updates =
-            options.mode == FlashOptions::Mode::Usb || options.mode == FlashOptions::Mode::Port;
+        const bool updates = options.mode == FlashOptions::Mode::Usb ||
+                             options.mode == FlashOptions::Mode::Port ||
+                             options.mode == FlashOptions::Mode::Watch;
         require(updates || options.image.empty(), "an image only for an update");
         require(!updates || std::find(args.begin(), args.end(), options.image) != args.end(),
                 "the image is one of the arguments");
@@ -83,6 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(!options.language || *options.language == qor::kUiLanguageEnglish ||
                     *options.language == qor::kUiLanguageChinese,
                 "the language is English or Chinese");
+        require(options.maxDevices >= 1 && options.maxDevices <= qor::kMaxWatchDevices,
+                "a watch runs 1 to 32 imagers at once");
+        require(options.count >= 0, "a watch's count is never negative");
     }
 
     std::vector<std::string> storage;
