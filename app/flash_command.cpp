@@ -88,7 +88,7 @@ class FlashCommand {
 
     const FlashOptions& m_options;
     FlashContext& m_context;
-    AppState& m_state;
+    RunState& m_state;
     DeviceBoard& m_board;
     const uint16_t m_language;
     uint8_t m_lastCollected = 0;

@@ -13,6 +13,7 @@
 
 #include "serial/serial_port.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace qor {
@@ -205,10 +206,11 @@ TEST(SerialPort, PortDirectoryPutsADeviceBehindAShortName) {
     PtyPair pty;
     testing::TempDir dir;
     std::filesystem::create_symlink(pty.slavePath(), dir / "COM10");
-    ::setenv("QOR_PORT_DIR", dir.path().c_str(), 1);
     OpenFailure why;
-    PortHandle port = OpenComPort("COM10", 230400, &why);
-    ::unsetenv("QOR_PORT_DIR");
+    PortHandle port = [&] {
+        const testing::ScopedEnv portDir("QOR_PORT_DIR", dir.path().string());
+        return OpenComPort("COM10", 230400, &why);
+    }();
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(why.devicePath, (dir / "COM10").string());
     ASSERT_TRUE(writeText(*port, "%QOR%"));
