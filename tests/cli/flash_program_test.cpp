@@ -20,10 +20,10 @@
 #include "tests/cli/json_reader.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fake_sysfs.h"
-#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"
 #include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 
 namespace qor {
 namespace {
@@ -32,8 +32,8 @@ using testing::ProgramResult;
 
 constexpr auto kTimeout = std::chrono::seconds(60);
 
-using testing::expectedWire;
-using testing::sampleImage;
+using sim::expectedWire;
+using sim::sampleImage;
 
 bool hasControlCharacters(const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) {

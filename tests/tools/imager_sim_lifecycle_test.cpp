@@ -50,7 +50,7 @@ TEST(ImagerSimLifecycle, LineWaitsForAHostThatComesLate) {
 TEST(ImagerSimLifecycle, RecordCanBeReadWhileTheImagerWorks) {
     SimLine line;
     ASSERT_TRUE(line.ok());
-    const auto image = testing::makeImage(64);
+    const auto image = sampleImage(64 * 1024);
     std::atomic<bool> done{false};
     std::thread reader([&] {
         SteadyClock clock;
@@ -60,7 +60,7 @@ TEST(ImagerSimLifecycle, RecordCanBeReadWhileTheImagerWorks) {
         }
     });
     EXPECT_EQ(line.connect(), "*echo");
-    EXPECT_EQ(line.ask(testing::headerFor(image), "*echo"), "*echo");
+    EXPECT_EQ(line.ask(headerFor(image), "*echo"), "*echo");
     for (std::size_t k = 0; k < 64; ++k) {
         line.host().write(testing::blockOf(image, k));
         line.host().readUntil("*echo", kAnswerMs);

@@ -12,9 +12,7 @@ namespace {
 
 using testing::blockOf;
 using testing::bytesOf;
-using testing::headerFor;
 using testing::kAnswerMs;
-using testing::makeImage;
 using testing::SimLine;
 
 std::string concat(std::initializer_list<std::span<const uint8_t>> parts) {
@@ -35,7 +33,7 @@ TEST(ImagerSimToken, WholeExchangeIsAnsweredAndRecordedByteForByte) {
     options.write_time_ms = 80;
     SimLine line(options);
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(2);
+    const auto image = sampleImage(2 * 1024);
     const auto header = headerFor(image);
 
     EXPECT_EQ(line.connect(), "*echo");
@@ -66,7 +64,7 @@ TEST(ImagerSimToken, WholeExchangeIsAnsweredAndRecordedByteForByte) {
 TEST(ImagerSimToken, LargeImageArrivesIntact) {
     SimLine line;
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(256);
+    const auto image = sampleImage(256 * 1024);
     const auto header = headerFor(image);
     ASSERT_EQ(line.connect(), "*echo");
     // 262144 = 00 00 04 00 little-endian.
@@ -133,7 +131,7 @@ TEST_P(ImagerSimHeaderRefusal, RefusedHeaderEndsTheExchange) {
     options.header_reply = GetParam().reply;
     SimLine line(options);
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(1);
+    const auto image = sampleImage(1 * 1024);
     ASSERT_EQ(line.connect(), "*echo");
     EXPECT_EQ(line.tell(headerFor(image)), GetParam().answer);
     // The imager no longer takes blocks: the host must start over.
@@ -163,7 +161,7 @@ TEST_P(ImagerSimBlockFault, FaultStrikesAtTheChosenBlockOnly) {
     options.fault_block = 1;
     SimLine line(options);
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(3);
+    const auto image = sampleImage(3 * 1024);
     ASSERT_EQ(line.connect(), "*echo");
     ASSERT_EQ(line.ask(headerFor(image), "*echo"), "*echo");
     EXPECT_EQ(line.ask(blockOf(image, 0), "*echo"), "*echo");
@@ -188,7 +186,7 @@ TEST(ImagerSimToken, HangUpAtBlockEndsTheLine) {
     options.fault_block = 1;
     SimLine line(options);
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(3);
+    const auto image = sampleImage(3 * 1024);
     ASSERT_EQ(line.connect(), "*echo");
     ASSERT_EQ(line.ask(headerFor(image), "*echo"), "*echo");
     ASSERT_EQ(line.ask(blockOf(image, 0), "*echo"), "*echo");
@@ -200,7 +198,7 @@ TEST(ImagerSimToken, HangUpAtBlockEndsTheLine) {
 }
 
 TEST(ImagerSimToken, SilenceAfterUpdateLastsTheWriteTimeOrForever) {
-    const auto image = makeImage(1);
+    const auto image = sampleImage(1 * 1024);
     for (const bool forever : {false, true}) {
         SCOPED_TRACE(forever ? "forever" : "300 ms");
         ImagerOptions options;
@@ -229,7 +227,7 @@ TEST(ImagerSimToken, RefusalsAfterTheLastBlockStopTheTail) {
         {"update is an error", &ImagerOptions::update_reply, Reply::kError, "*echo*ack*error"},
         {"write fails", &ImagerOptions::final_reply, Reply::kNack, "*echo*ack*update*nack"},
     };
-    const auto image = makeImage(1);
+    const auto image = sampleImage(1 * 1024);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ImagerOptions options;
@@ -249,7 +247,7 @@ TEST(ImagerSimToken, EveryDelayHoldsItsReplyBack) {
     options.block_delay_ms = 120;
     SimLine line(options);
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(2);
+    const auto image = sampleImage(2 * 1024);
     line.host().write("%QOR%");
     const auto header = headerFor(image);
     for (const auto& step :
@@ -266,7 +264,7 @@ TEST(ImagerSimToken, NoiseSurroundsEveryToken) {
     options.noise_after = "\r\n";
     SimLine line(options);
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(1);
+    const auto image = sampleImage(1 * 1024);
     line.host().write("%QOR%");
     EXPECT_EQ(line.ask("*probe", "\r\n"), std::string("\x00#*echo\r\n", 9));
     EXPECT_EQ(line.ask(headerFor(image), "\r\n"), std::string("\x00#*echo\r\n", 9));
@@ -305,13 +303,13 @@ TEST(ImagerSimToken, FloodKeepsTheLineBusyAroundTheReplies) {
     std::erase(answer, '\n');
     EXPECT_EQ(answer, "*echo");
     // The header goes unanswered, yet the line never falls quiet.
-    const std::string noise = line.tell(testing::headerFor(makeImage(1)), 200);
+    const std::string noise = line.tell(headerFor(sampleImage(1 * 1024)), 200);
     EXPECT_GE(noise.size(), 5u);
     EXPECT_EQ(noise.find_first_not_of('\n'), std::string::npos);
 }
 
 TEST(ImagerSimToken, MarkerInPlaceOfHeaderOrBlockStartsOver) {
-    const auto image = makeImage(2);
+    const auto image = sampleImage(2 * 1024);
     for (const bool in_blocks : {false, true}) {
         SCOPED_TRACE(in_blocks ? "instead of a block" : "instead of the header");
         SimLine line;
@@ -332,7 +330,7 @@ TEST(ImagerSimToken, NewMarkerDropsRepliesStillPending) {
     options.write_time_ms = 300;
     SimLine line(options);
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(1);
+    const auto image = sampleImage(1 * 1024);
     ASSERT_EQ(line.connect(), "*echo");
     ASSERT_EQ(line.ask(headerFor(image), "*echo"), "*echo");
     ASSERT_EQ(line.ask(blockOf(image, 0), "*update"), "*echo*ack*update");

@@ -9,6 +9,7 @@
 
 #include "tools/imager_sim.h"
 #include "tools/imager_sim_host.h"
+#include "tools/imager_sim_image.h"
 
 namespace qor::sim::testing {
 
@@ -20,27 +21,6 @@ inline constexpr uint32_t kQuietMs = 150;
 
 inline std::span<const uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
-}
-
-// An image of whole blocks whose bytes differ from block to block, so that a
-// lost or repeated block shows.
-inline std::vector<uint8_t> makeImage(std::size_t blocks) {
-    std::vector<uint8_t> image(blocks * 1024);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<uint8_t>(i * 31 + i / 1024);
-    }
-    return image;
-}
-
-// The header message for `image`: its first 8 bytes, then `length` (the
-// image's own by default) little-endian.
-inline std::vector<uint8_t> headerFor(const std::vector<uint8_t>& image, int64_t length = -1) {
-    const auto value = static_cast<uint32_t>(length < 0 ? image.size() : length);
-    std::vector<uint8_t> header(image.begin(), image.begin() + 8);
-    for (int shift = 0; shift < 32; shift += 8) {
-        header.push_back(static_cast<uint8_t>(value >> shift));
-    }
-    return header;
 }
 
 inline std::span<const uint8_t> blockOf(const std::vector<uint8_t>& image, std::size_t k) {

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "tests/support/fake_sysfs.h"
-#include "tests/support/sample_image.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
 #include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 #include "ui/resource_ids.h"
 #include "update/services.h"
 
@@ -27,8 +27,8 @@ using testing::ScopedEnv;
 
 constexpr auto kTimeout = std::chrono::seconds(60);
 
-using testing::expectedWire;
-using testing::sampleImage;
+using sim::expectedWire;
+using sim::sampleImage;
 
 class DialogOverPtys : public ::testing::Test {
   protected:

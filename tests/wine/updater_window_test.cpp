@@ -15,20 +15,20 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"
 #include "tests/wine/wine_gui_session.h"
 #include "tests/wine/x_display.h"
-#include "tools/imager_sim.h"
 #include "text/catalogue.h"
+#include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 
 namespace qor {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::expectedWire;
-using testing::sampleImage;
+using sim::expectedWire;
+using sim::sampleImage;
 using testing::windowsPath;
 
 const std::filesystem::path kSourceDir = QOR_SOURCE_DIR;
