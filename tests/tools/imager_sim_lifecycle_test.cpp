@@ -26,7 +26,8 @@ TEST(ImagerSimLifecycle, StopIsPromptWhileAReplyIsPending) {
     SteadyClock clock;
     const uint32_t start = clock.now_ms();
     line.imager().stop();
-    EXPECT_LT(clock.now_ms() - start, 500u);
+    // Far below the minute the reply waits for, however busy the machine.
+    EXPECT_LT(clock.now_ms() - start, 10'000u);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_TRUE(line.host().waitForHangUp(kAnswerMs));
     line.imager().stop();  // a second stop is harmless
@@ -63,7 +64,7 @@ TEST(ImagerSimLifecycle, RecordCanBeReadWhileTheImagerWorks) {
     EXPECT_EQ(line.ask(headerFor(image), "*echo"), "*echo");
     for (std::size_t k = 0; k < 64; ++k) {
         line.host().write(testing::blockOf(image, k));
-        line.host().readUntil("*echo", kAnswerMs);
+        line.host().readUntil(k + 1 < 64 ? "*echo" : "*ack", kAnswerMs);
     }
     done = true;
     reader.join();
