@@ -113,7 +113,7 @@ class UpdaterWindow : public ::testing::TestWithParam<Language> {
     static std::string usbRegistry(const std::vector<int>& ports) {
         const std::string service =
             "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
-        std::string reg = "REGEDIT4\n\n[-" + service + "]\n\n[" + service + "]\n";
+        std::string reg = "[-" + service + "]\n\n[" + service + "]\n";
         for (std::size_t i = 0; i < ports.size(); ++i) {
             reg += "\"" + std::to_string(i) + "\"=\"USB\\\\VID_3C7B&PID_0E52\\\\QORGUI" +
                    std::to_string(i) + "\"\n";
