@@ -33,15 +33,22 @@ inline std::span<const uint8_t> blockOf(const std::vector<uint8_t>& image, std::
 // read, however slowly the machine runs.
 inline std::string answerTo(ImagerSimulator& imager, PlainHost& host,
                             std::span<const uint8_t> bytes) {
+    // Whatever the imager has read before must be dealt with first, or bytes
+    // of an earlier step would count as these.
+    const auto caughtUp = [](const ImagerRecord& r) { return r.handled == r.received.size(); };
+    if (!imager.waitFor(caughtUp, kAnswerMs)) {
+        ADD_FAILURE() << "the imager did not catch up with the line";
+    }
     const ImagerRecord before = imager.record();
     if (!host.write(bytes)) {
         ADD_FAILURE() << "the host could not write";
         return {};
     }
-    const std::size_t handled = before.handled + bytes.size();
+    const std::size_t received = before.received.size() + bytes.size();
     if (!imager.waitFor(
             [&](const ImagerRecord& r) {
-                return r.hung_up || (r.handled >= handled && r.replies_pending == 0);
+                return r.hung_up ||
+                       (r.received.size() >= received && caughtUp(r) && r.replies_pending == 0);
             },
             kAnswerMs)) {
         ADD_FAILURE() << "the imager did not finish answering";
