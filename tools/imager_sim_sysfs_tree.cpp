@@ -1,4 +1,4 @@
-#include "tools/imager_sim_sysfs.h"
+#include "tools/imager_sim_sysfs_tree.h"
 
 #include <fstream>
 #include <system_error>
