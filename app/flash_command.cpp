@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -224,29 +225,40 @@ int FlashCommand::runWorkers(const std::vector<std::string>& ports) {
 }
 
 int FlashCommand::listImagers() {
-    const uint8_t count = CountUsbDevices(m_context.services.registry());
-    if (count == 0) {
+    // The ports of imagers just plugged in may not be named yet: as many
+    // looks as the update takes, a quarter of a second apart.
+    std::optional<std::vector<UsbImager>> imagers;
+    for (int attempt = 0; attempt < kPortCheckAttempts && !interrupted(); ++attempt) {
+        if (attempt > 0) {
+            uiClock().sleep_ms(kPortCheckPauseMs);
+        }
+        imagers = ListUsbImagers(m_context.services.registry());
+        if (imagers && std::none_of(imagers->begin(), imagers->end(),
+                                    [](const UsbImager& imager) { return imager.port.empty(); })) {
+            break;
+        }
+    }
+    if (!imagers || imagers->empty()) {
         reportNoImager();
         return flash_exit::kNoDevice;
     }
-    // More imagers than the table has entries are counted but not named.
-    collectPorts(static_cast<uint8_t>(std::min<size_t>(count, kPortNameTableSize)));
-    const uint8_t collected = m_lastCollected;
     int listed = 0;
-    for (uint8_t i = 0; i < collected; ++i) {
-        const std::string& port = m_state.PortNameTable[i];
-        if (port.empty()) {
+    for (std::size_t i = 0; i < imagers->size(); ++i) {
+        const UsbImager& imager = (*imagers)[i];
+        if (imager.port.empty()) {
             continue;  // listed by the driver, but without a port name
         }
         if (m_context.json) {
             m_context.out << JsonObject()
                                  .add("event", "imager")
-                                 .addNumber("device", i)
-                                 .add("port", port)
+                                 .addNumber("device", static_cast<int64_t>(i))
+                                 .add("port", imager.port)
+                                 .add("instance", imager.instance)
                                  .str()
                           << "\n";
         } else {
-            m_context.out << port << "\n";
+            // A tab, so that a serial number with spaces stays one field.
+            m_context.out << imager.port << '\t' << imager.instance << "\n";
         }
         ++listed;
     }

@@ -17,6 +17,10 @@ packages=(
     # manager to frame the window; the Windows window's test takes its
     # screenshots with ImageMagick's import
     xvfb xauth openbox imagemagick
+    # The packages (scripts/package.sh): CPack's .deb with its dependencies
+    # from dpkg-shlibdeps (which needs file), checked by lintian, installed
+    # and looked up with man; the Windows installer made by NSIS
+    dpkg-dev file lintian man-db qt6-qpa-plugins nsis
 )
 
 missing=()

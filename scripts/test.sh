@@ -34,6 +34,10 @@ cmake --build --preset default
 ctest --preset default --no-tests=error
 stage_done default
 
+stage "package (the .deb and the Windows installer, installed and removed again)"
+scripts/package.sh
+stage_done package
+
 stage "sanitize"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize

@@ -193,6 +193,7 @@ TEST(SysfsRegistry, SeesTtysComeGoAndChangeHands) {
 
     fs::remove(sysfs.root() / "class/tty/ttyACM1");
     EXPECT_EQ(CountUsbDevices(*registry), 1);
+    EXPECT_EQ(ListUsbImagers(*registry), (std::vector<UsbImager>{{"FIRST", "ttyACM0"}}));
 
     // Unplugged and another device plugged in, which gets the freed name. The
     // new link is made before the old one goes, as the kernel's links are
@@ -231,6 +232,9 @@ TEST(SysfsRegistry, DiscoversImagersUnderSysfsRoot) {
     EXPECT_EQ(CountUsbDevices(*registry), 2);
     EXPECT_EQ(CollectUsbPorts(*registry, table), 2);
     EXPECT_EQ(table, (PortNameTable{"ttyACM0", "ttyACM2"}));
+    // Told apart by serial number, or by the USB path without one.
+    EXPECT_EQ(ListUsbImagers(*registry),
+              (std::vector<UsbImager>{{"IMG1", "ttyACM0"}, {"1-3", "ttyACM2"}}));
 }
 
 }  // namespace
