@@ -91,7 +91,7 @@ class FlashCommand {
 
     const FlashOptions& m_options;
     FlashContext& m_context;
-    AppState& m_state;
+    RunState& m_state;
     DeviceBoard& m_board;
     const uint16_t m_language;
 };

@@ -7,7 +7,7 @@
 #include "app/console_options.h"
 #include "app/console_services.h"
 #include "app/device_board.h"
-#include "ui/app_state.h"
+#include "update/run_state.h"
 
 namespace qor {
 
@@ -26,7 +26,7 @@ inline constexpr int kInterrupted = kCtrlCExitStatus;
 // What one run of the command works with. The dialog tells `board` the
 // device events of the run.
 struct FlashContext {
-    AppState& state;
+    RunState& state;
     ConsoleDialog& dialog;
     ConsoleServices& services;
     DeviceBoard& board;

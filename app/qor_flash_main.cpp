@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
 
     DeviceBoard board(*sink, stop, language);
     ConsoleServices services(stop);
-    AppState state;
+    RunState state;
     state.UiLanguage = language;
     ConsoleDialog dialog(board, state, services, options.mode != FlashOptions::Mode::Port,
                          options.portName);

@@ -13,6 +13,7 @@
 
 #include "serial/usb_discovery.h"
 #include "tests/support/fake_sysfs.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace qor {
@@ -222,16 +223,10 @@ TEST(SysfsRegistry, DiscoversImagersUnderSysfsRoot) {
     sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", std::nullopt), "ttyACM2");
     sysfs.addUsbSerialTty(sysfs.addUsbDevice("1-4", "0403", "6001", "FT"), "ttyUSB0", "ftdi_sio");
 
-    const char* saved = ::getenv("QOR_SYSFS_ROOT");
-    const std::optional<std::string> previous =
-        saved ? std::optional<std::string>(saved) : std::nullopt;
-    ::setenv("QOR_SYSFS_ROOT", sysfs.root().c_str(), 1);
-    auto registry = openSystemRegistry();
-    if (previous) {
-        ::setenv("QOR_SYSFS_ROOT", previous->c_str(), 1);
-    } else {
-        ::unsetenv("QOR_SYSFS_ROOT");
-    }
+    auto registry = [&] {
+        const testing::ScopedEnv root("QOR_SYSFS_ROOT", sysfs.root().string());
+        return openSystemRegistry();
+    }();
 
     PortNameTable table;
     EXPECT_EQ(CountUsbDevices(*registry), 2);

@@ -30,7 +30,8 @@ TEST(ImagerSimLifecycle, StopIsPromptWhileAReplyIsPending) {
     SteadyClock clock;
     const uint32_t start = clock.now_ms();
     line.imager().stop();
-    EXPECT_LT(clock.now_ms() - start, 500u);
+    // Far below the minute the reply waits for, however busy the machine.
+    EXPECT_LT(clock.now_ms() - start, 10'000u);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_TRUE(line.host().waitForHangUp(kAnswerMs));
     line.imager().stop();  // a second stop is harmless
@@ -82,7 +83,7 @@ TEST(ImagerSimLifecycle, LineWaitsForAHostThatComesLate) {
 TEST(ImagerSimLifecycle, RecordCanBeReadWhileTheImagerWorks) {
     SimLine line;
     ASSERT_TRUE(line.ok());
-    const auto image = testing::makeImage(64);
+    const auto image = sampleImage(64 * 1024);
     std::atomic<bool> done{false};
     std::thread reader([&] {
         SteadyClock clock;
@@ -92,10 +93,10 @@ TEST(ImagerSimLifecycle, RecordCanBeReadWhileTheImagerWorks) {
         }
     });
     EXPECT_EQ(line.connect(), "*echo");
-    EXPECT_EQ(line.ask(testing::headerFor(image), "*echo"), "*echo");
+    EXPECT_EQ(line.ask(headerFor(image), "*echo"), "*echo");
     for (std::size_t k = 0; k < 64; ++k) {
         line.host().write(testing::blockOf(image, k));
-        line.host().readUntil("*echo", kAnswerMs);
+        line.host().readUntil(k + 1 < 64 ? "*echo" : "*ack", kAnswerMs);
     }
     done = true;
     reader.join();

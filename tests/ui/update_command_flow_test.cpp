@@ -9,6 +9,7 @@
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/dialog_fixture.h"
+#include "tools/imager_sim_image.h"
 #include "ui/resource_ids.h"
 
 namespace qor {
@@ -19,15 +20,6 @@ using testing::ScriptedLine;
 
 constexpr auto kTimeout = std::chrono::seconds(30);
 const std::u16string kList = u"SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
-
-// An accepted magic number, then the two header words and the rest.
-std::vector<uint8_t> image(const std::vector<uint8_t>& afterMagic) {
-    std::vector<uint8_t> bytes(4 + afterMagic.size());
-    const uint8_t magic[] = {0x45, 0x01, 0x69, 0x53};
-    std::copy(std::begin(magic), std::end(magic), bytes.begin());
-    std::copy(afterMagic.begin(), afterMagic.end(), bytes.begin() + 4);
-    return bytes;
-}
 
 class UpdateCommandFlow : public testing::DialogFixture {
   protected:
@@ -200,7 +192,7 @@ TEST_F(UpdateCommandFlow, ImageOfFourGiBAndMoreIsRefusedBeforeThePortCheck) {
 
 TEST_F(UpdateCommandFlow, EightByteFileIsRefusedOnlyAfterThePortCheckPassed) {
     usbWith(1);
-    window().setOpenFileAnswer(file("eight.bin", image({1, 0, 0, 0})));
+    window().setOpenFileAnswer(file("eight.bin", sim::sampleImage(8)));
     const int before = services.fakeRegistry().timesOpened(kList);
     host.click(IDC_UPDATE);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
@@ -214,7 +206,7 @@ TEST_F(UpdateCommandFlow, PortsNotFoundWinsOverZeroHeaderWordsAfterOneSecond) {
     services.fakeRegistry().removeKey(
         u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52\\7&2A1F&0&1\\Device "
         u"Parameters");
-    window().setOpenFileAnswer(file("eight.bin", image({1, 0, 0, 0})));
+    window().setOpenFileAnswer(file("eight.bin", sim::sampleImage(8)));
     const uint32_t start = uiClock().now_ms();
     host.click(IDC_UPDATE);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
@@ -252,9 +244,7 @@ TEST_F(UpdateCommandFlow, SevenImagersAreTooManyBeforeTheFileIsOpened) {
 
 TEST_F(UpdateCommandFlow, SixImagersStartSixWorkersInAWindow360PixelsTaller) {
     usbWith(6);
-    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
-    bytes.resize(1024, 0x5A);
-    window().setOpenFileAnswer(file("image.bin", bytes));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     // No port answers: every worker fails to open its port, after the
     // window has grown.
     host.click(IDC_UPDATE);
@@ -279,9 +269,7 @@ TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
     services.useOneClock();
     answerSetup(services.line("COM1", Services::kUiThread));
     state.DeviceCount = 5;
-    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
-    bytes.resize(1024, 0x5A);
-    window().setOpenFileAnswer(file("image.bin", bytes));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     host.click(IDC_UPDATE);
     ASSERT_TRUE(host.waitForRunClosed(kTimeout));
     EXPECT_EQ(state.DeviceCount, 1);
@@ -297,8 +285,7 @@ TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
 TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {
     usbWith(1);
     window().holdMessageBoxes(true);
-    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
-    window().setOpenFileAnswer(file("image.bin", bytes));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
     host.click(IDC_UPDATE);
     ASSERT_TRUE(window().waitForOpenBoxes(1, kTimeout));
     EXPECT_FALSE(host.close());
@@ -353,8 +340,7 @@ TEST_F(UpdateCommandFlow, ClicksQueuedDuringAFailedPortCheckAreIgnoredWhileItsBo
 
 TEST_F(UpdateCommandFlow, ImagersGoneWhileTheFileWasChosenStartNoRun) {
     usbWith(1);
-    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
-    window().setOpenFileAnswer(file("image.bin", bytes));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
     // The poll ticks on while the file dialog is open and counts nothing.
     window().setWhileFileDialogOpen([&] {
         unplugAll();
