@@ -14,9 +14,9 @@
 #include <thread>
 
 #include "tests/qt/qt_dialog_fixture.h"
-#include "tests/support/sample_image.h"
 #include "tests/support/scripted_services.h"
 #include "tests/support/temp_dir.h"
+#include "tools/imager_sim_image.h"
 #include "ui/qt/firmware_file_dialog.h"
 #include "ui/resource_ids.h"
 
@@ -142,7 +142,8 @@ TEST_F(QtHost, ClicksQueuedDuringThePortCheckAreIgnoredUntilTheRunCloses) {
         }
     });
     TempDir files;
-    answerNextFileDialog(QString::fromStdString(files.write("fw.bin", sampleImage(4096)).string()));
+    answerNextFileDialog(
+        QString::fromStdString(files.write("fw.bin", sim::sampleImage(4096)).string()));
     click(IDC_UPDATE);
 
     ASSERT_TRUE(processEventsUntil([&] { return clicked; }));

@@ -180,7 +180,7 @@ TEST_F(UpdateCommandFlow, ImageOfFourGiBAndMoreIsRefusedBeforeThePortCheck) {
     usbWith(1);
     // Its header's 32-bit length would announce only the last 256 KiB. The
     // file is sparse: it takes no disk.
-    const std::string big = file("big.bin", image({1, 0, 0, 0, 0, 4, 0, 0}));
+    const std::string big = file("big.bin", sim::sampleImage(12));
     std::filesystem::resize_file(big, (uint64_t{1} << 32) + 256 * 1024);
     window().setOpenFileAnswer(big);
     const int before = services.fakeRegistry().timesOpened(kList);
@@ -221,7 +221,7 @@ TEST_F(UpdateCommandFlow, ImagerWhosePortNameCannotBeReadIsNeverGivenAnOldOne) {
     plugImager("7&2A1F&0&9", "LPT1");
     host.click(IDC_RADIO_USB);
     host.tick();
-    window().setOpenFileAnswer(file("image.bin", image({1, 0, 0, 0, 0, 4, 0, 0})));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
     host.click(IDC_UPDATE);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
     EXPECT_EQ(uiClock().sleeps(), 4u) << "retried as for any failed collection";
@@ -303,7 +303,7 @@ TEST_F(UpdateCommandFlow, ClicksQueuedDuringThePortCheckAreIgnoredUntilTheRunClo
     host.click(IDC_RADIO_USB);
     host.tick();
     window().holdMessageBoxes(true);
-    window().setOpenFileAnswer(file("image.bin", image({1, 0, 0, 0, 0, 4, 0, 0})));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
     queueClicksDuringThePortCheck();
     host.click(IDC_UPDATE);
     ASSERT_TRUE(window().waitForOpenBoxes(2, kTimeout));
@@ -327,7 +327,7 @@ TEST_F(UpdateCommandFlow, ClicksQueuedDuringAFailedPortCheckAreIgnoredWhileItsBo
     services.fakeRegistry().removeKey(
         u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52\\7&2A1F&0&1\\Device "
         u"Parameters");
-    window().setOpenFileAnswer(file("image.bin", image({1, 0, 0, 0, 0, 4, 0, 0})));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
     // The box's own loop runs the queued clicks, then the box is answered.
     window().holdMessageBoxes(true);
     queueClicksDuringThePortCheck([this] { window().releaseAllBoxes(); });
