@@ -7,9 +7,13 @@ namespace qor::sim {
 
 namespace fs = std::filesystem;
 
+SysfsTree::path SysfsTree::usbDevicePath(const std::string& busPath) const {
+    return m_root / "devices/pci0000:00/0000:00:14.0/usb1" / busPath;
+}
+
 SysfsTree::path SysfsTree::addUsbDevice(const std::string& busPath, const char* vendor,
                                         const char* product, std::optional<std::string> serial) {
-    const path device = m_root / ("devices/pci0000:00/0000:00:14.0/usb1/" + busPath);
+    const path device = usbDevicePath(busPath);
     makeDirectories(device);
     writeAttribute(device / "idVendor", vendor);
     writeAttribute(device / "idProduct", product);
@@ -79,7 +83,7 @@ SysfsTree::path SysfsTree::addInterface(const path& device, int number, const ch
 void SysfsTree::addTty(const path& ttyDir, const path& deviceDir) {
     makeDirectories(ttyDir);
     link(ttyDir / "device", deviceDir);
-    link(m_root / "class/tty" / ttyDir.filename(), ttyDir);
+    link(classLink(ttyDir.filename().string()), ttyDir);
 }
 
 void SysfsTree::makeDirectories(const path& dir) {

@@ -27,6 +27,11 @@ class SysfsTree {
     const path& root() const { return m_root; }
     bool ok() const { return m_ok; }
 
+    // Where addUsbDevice puts the device at `busPath` ("1-2").
+    path usbDevicePath(const std::string& busPath) const;
+    // Where addTty puts the class link of `tty`.
+    path classLink(const std::string& tty) const { return m_root / "class/tty" / tty; }
+
     path addUsbDevice(const std::string& busPath, const char* vendor, const char* product,
                       std::optional<std::string> serial);
     // An imager (vendor 3c7b, product 0e52) with one CDC ACM tty.
