@@ -7,7 +7,7 @@
 
 #include "app/console_services.h"
 #include "app/device_board.h"
-#include "ui/app_state.h"
+#include "update/run_state.h"
 #include "update/update_dialog.h"
 
 namespace qor {
@@ -18,7 +18,7 @@ namespace qor {
 // can wait until the run has been closed.
 class ConsoleDialog final : public UpdateDialog, private DeviceObserver {
   public:
-    ConsoleDialog(DeviceBoard& board, AppState& state, ConsoleServices& services, bool usb,
+    ConsoleDialog(DeviceBoard& board, RunState& state, ConsoleServices& services, bool usb,
                   std::string rs232Port)
         : m_board(board),
           m_state(state),
@@ -27,7 +27,7 @@ class ConsoleDialog final : public UpdateDialog, private DeviceObserver {
           m_port(std::move(rs232Port)) {}
 
     DeviceObserver& deviceEvents() override { return *this; }
-    AppState& state() override { return m_state; }
+    RunState& state() override { return m_state; }
     Services& services() override { return m_services; }
     // The command ends with its run: there is no mode to return to.
     void enterSelectedMode() override {}
@@ -62,7 +62,7 @@ class ConsoleDialog final : public UpdateDialog, private DeviceObserver {
     void runClosing(int devices, bool allSucceeded) override;
 
     DeviceBoard& m_board;
-    AppState& m_state;
+    RunState& m_state;
     ConsoleServices& m_services;
     const bool m_usb;
     const std::string m_port;

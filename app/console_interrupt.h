@@ -6,21 +6,32 @@
 
 namespace qor {
 
-// A request from the user to stop (Ctrl-C). Once requested it stays so.
+// The exit status of a run stopped by Ctrl-C: 128 plus SIGINT's number, as
+// shells report a program ended by a signal.
+inline constexpr int kCtrlCExitStatus = 130;
+
+// A request to stop (Ctrl-C, or the supervisor or terminal ending the
+// program). Once requested it stays so.
 class Interrupt {
   public:
     virtual ~Interrupt() = default;
     virtual bool requested() const = 0;
+    // The status to exit with once stopped: 128 plus the number of the
+    // signal that asked first.
+    virtual int exitStatus() const { return kCtrlCExitStatus; }
     // Waits up to `ms`, less when an interrupt arrives (or has arrived);
     // returns whether one has.
     virtual bool waitUnlessRequested(uint32_t ms) = 0;
 };
 
-// Ctrl-C on the console. The first one is only noted, for the command to
-// stop its devices at a safe point; a second one writes `secondText` to
-// standard error and ends the process at once with exit status 130 (the OS
-// then closes every port still open). One object at a time; the handler is
-// removed when it goes.
+// Ctrl-C on the console, and the other ways a program is asked to stop from
+// outside, taken alike: SIGTERM (a supervisor) and SIGHUP (a closed
+// terminal); on Windows Ctrl-Break and the console window being closed. The
+// first one is only noted, for the command to stop its devices at a safe
+// point; a second one writes `secondText` to standard error and ends the
+// process at once with 128 plus its signal's number (the OS then closes
+// every port still open). One object at a time; the handlers are removed
+// when it goes.
 class ConsoleInterrupt final : public Interrupt {
   public:
     explicit ConsoleInterrupt(std::string secondText);
@@ -30,6 +41,7 @@ class ConsoleInterrupt final : public Interrupt {
 
     bool requested() const override;
     bool waitUnlessRequested(uint32_t ms) override;
+    int exitStatus() const override;
 
   private:
     struct Impl;

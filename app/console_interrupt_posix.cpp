@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 
 #include "app/console_interrupt.h"
@@ -15,18 +16,24 @@ namespace {
 // A signal handler reaches nothing but static storage, so the flag, the
 // wake-up pipe and the text for a second Ctrl-C live here, written before
 // the handler is installed and cleared after it is removed.
-std::atomic<bool> s_requested{false};
+// The signal that asked first; 0 until one has.
+std::atomic<int> s_firstSignal{0};
 std::atomic<int> s_wakeFd{-1};
 std::atomic<const char*> s_secondText{nullptr};
 std::atomic<size_t> s_secondLength{0};
 
-extern "C" void onInterruptSignal(int) {
-    if (s_requested.exchange(true)) {
+// Each is a request to stop: Ctrl-C, a supervisor's SIGTERM, the hang-up of
+// a closed terminal.
+constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void onInterruptSignal(int signalNumber) {
+    int none = 0;
+    if (!s_firstSignal.compare_exchange_strong(none, signalNumber)) {
         const char* text = s_secondText.load();
         if (text != nullptr) {
             [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, text, s_secondLength);
         }
-        ::_exit(130);
+        ::_exit(128 + signalNumber);
     }
     const int fd = s_wakeFd.load();
     if (fd >= 0) {
@@ -43,7 +50,7 @@ struct ConsoleInterrupt::Impl {
     std::string secondText;
     UniqueFd wakeRead;
     UniqueFd wakeWrite;
-    struct sigaction previous {};
+    std::array<struct sigaction, kStopSignals.size()> previous{};
 };
 
 ConsoleInterrupt::ConsoleInterrupt(std::string secondText) : m_impl(std::make_unique<Impl>()) {
@@ -57,7 +64,7 @@ ConsoleInterrupt::ConsoleInterrupt(std::string secondText) : m_impl(std::make_un
             ::fcntl(fd, F_SETFL, O_NONBLOCK);
         }
     }
-    s_requested.store(false);
+    s_firstSignal.store(0);
     s_secondText.store(m_impl->secondText.c_str());
     s_secondLength.store(m_impl->secondText.size());
     s_wakeFd.store(m_impl->wakeWrite.get());
@@ -67,17 +74,31 @@ ConsoleInterrupt::ConsoleInterrupt(std::string secondText) : m_impl(std::make_un
     sigemptyset(&action.sa_mask);
     // Without SA_RESTART a blocking wait on the main thread returns at once.
     action.sa_flags = 0;
-    ::sigaction(SIGINT, &action, &m_impl->previous);
+    // Every stop signal is blocked while the handler runs, so a second one
+    // finds the first one's note complete.
+    for (const int signalNumber : kStopSignals) {
+        sigaddset(&action.sa_mask, signalNumber);
+    }
+    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+        ::sigaction(kStopSignals[i], &action, &m_impl->previous[i]);
+    }
 }
 
 ConsoleInterrupt::~ConsoleInterrupt() {
-    ::sigaction(SIGINT, &m_impl->previous, nullptr);
+    for (std::size_t i = 0; i < kStopSignals.size(); ++i) {
+        ::sigaction(kStopSignals[i], &m_impl->previous[i], nullptr);
+    }
     s_wakeFd.store(-1);
     s_secondText.store(nullptr);
 }
 
 bool ConsoleInterrupt::requested() const {
-    return s_requested.load();
+    return s_firstSignal.load() != 0;
+}
+
+int ConsoleInterrupt::exitStatus() const {
+    const int signalNumber = s_firstSignal.load();
+    return signalNumber != 0 ? 128 + signalNumber : kCtrlCExitStatus;
 }
 
 bool ConsoleInterrupt::waitUnlessRequested(uint32_t ms) {

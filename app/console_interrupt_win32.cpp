@@ -11,26 +11,41 @@ namespace {
 
 // The console runs its control handler on a thread of its own and passes it
 // nothing, so what it needs lives here, set before it is installed.
-std::atomic<bool> s_requested{false};
+// The exit status of the event that asked first; 0 until one has.
+std::atomic<int> s_firstStatus{0};
 std::atomic<HANDLE> s_wakeEvent{nullptr};
 std::atomic<const char*> s_secondText{nullptr};
 std::atomic<size_t> s_secondLength{0};
 
+// Ctrl-C and Ctrl-Break as SIGINT; the console window being closed as the
+// hang-up of a closed terminal (SIGHUP, 1).
+int exitStatusOf(DWORD type) {
+    return type == CTRL_CLOSE_EVENT ? 128 + 1 : kCtrlCExitStatus;
+}
+
 BOOL WINAPI onConsoleControl(DWORD type) {
-    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) {
         return FALSE;
     }
-    if (s_requested.exchange(true)) {
+    const int status = exitStatusOf(type);
+    int none = 0;
+    if (!s_firstStatus.compare_exchange_strong(none, status)) {
         const char* text = s_secondText.load();
         if (text != nullptr) {
             DWORD written = 0;
             ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), text,
                         static_cast<DWORD>(s_secondLength.load()), &written, nullptr);
         }
-        std::_Exit(130);
+        std::_Exit(status);
     }
     if (HANDLE event = s_wakeEvent.load()) {
         ::SetEvent(event);
+    }
+    if (type == CTRL_CLOSE_EVENT) {
+        // Windows ends the process as soon as this returns; waiting here
+        // lets the command stop its devices and exit by itself, within the
+        // few seconds the system grants before it ends the process anyway.
+        ::Sleep(INFINITE);
     }
     return TRUE;
 }
@@ -45,7 +60,7 @@ struct ConsoleInterrupt::Impl {
 ConsoleInterrupt::ConsoleInterrupt(std::string secondText) : m_impl(std::make_unique<Impl>()) {
     m_impl->secondText = std::move(secondText);
     m_impl->wakeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    s_requested.store(false);
+    s_firstStatus.store(0);
     s_secondText.store(m_impl->secondText.c_str());
     s_secondLength.store(m_impl->secondText.size());
     s_wakeEvent.store(m_impl->wakeEvent);
@@ -62,7 +77,12 @@ ConsoleInterrupt::~ConsoleInterrupt() {
 }
 
 bool ConsoleInterrupt::requested() const {
-    return s_requested.load();
+    return s_firstStatus.load() != 0;
+}
+
+int ConsoleInterrupt::exitStatus() const {
+    const int status = s_firstStatus.load();
+    return status != 0 ? status : kCtrlCExitStatus;
 }
 
 bool ConsoleInterrupt::waitUnlessRequested(uint32_t ms) {

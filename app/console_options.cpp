@@ -1,5 +1,6 @@
 #include "app/console_options.h"
 
+#include <charconv>
 #include <vector>
 
 #include "text/ui_language.h"
@@ -18,6 +19,8 @@ struct Parser {
     bool usbGiven = false;
     bool portGiven = false;
     bool listGiven = false;
+    bool watchGiven = false;
+    bool watchValueGiven = false;  // --max-devices, --count or --report
     bool helpGiven = false;
     bool versionGiven = false;
 
@@ -34,6 +37,8 @@ struct Parser {
             usbGiven = true;
         } else if (name == "list") {
             listGiven = true;
+        } else if (name == "watch") {
+            watchGiven = true;
         } else if (name == "quiet") {
             options.quiet = true;
         } else if (name == "json") {
@@ -58,6 +63,28 @@ struct Parser {
             options.portName = std::string(value);
             return true;
         }
+        if (name == "max-devices" || name == "count") {
+            int number = 0;
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), number);
+            const int most = name == "count" ? 1000000 : kMaxWatchDevices;
+            if (value.empty() || ec != std::errc() || end != value.data() + value.size() ||
+                number < 1 || number > most) {
+                return fail("invalid argument '" + std::string(value) + "' for '--" +
+                            std::string(name) + "' (1 to " + std::to_string(most) + ")");
+            }
+            (name == "count" ? options.count : options.maxDevices) = number;
+            watchValueGiven = true;
+            return true;
+        }
+        if (name == "report") {
+            if (value.empty()) {
+                return fail("option '--report' needs a file name");
+            }
+            options.report = std::string(value);
+            watchValueGiven = true;
+            return true;
+        }
         // name == "lang"
         if (value == "en") {
             options.language = kUiLanguageEnglish;
@@ -76,7 +103,8 @@ struct Parser {
         const std::string_view arg = args[index].substr(2);
         const size_t equals = arg.find('=');
         const std::string_view name = arg.substr(0, equals);
-        if (name == "port" || name == "lang") {
+        if (name == "port" || name == "lang" || name == "max-devices" || name == "count" ||
+            name == "report") {
             if (equals != std::string_view::npos) {
                 return valued(name, arg.substr(equals + 1));
             }
@@ -122,6 +150,12 @@ struct Parser {
         if (usbGiven && portGiven) {
             return fail("'--usb' and '--port' exclude each other");
         }
+        if (watchValueGiven && !watchGiven) {
+            return fail("'--max-devices', '--count' and '--report' go with '--watch'");
+        }
+        if (watchGiven && (usbGiven || portGiven || listGiven)) {
+            return fail("'--watch' takes neither '--usb', '--port' nor '--list'");
+        }
         if (listGiven) {
             if (usbGiven || portGiven) {
                 return fail("'--list' takes neither '--usb' nor '--port'");
@@ -139,7 +173,9 @@ struct Parser {
             return fail("extra operand '" + std::string(operands[1]) + "'");
         }
         options.image = std::string(operands.front());
-        options.mode = portGiven ? FlashOptions::Mode::Port : FlashOptions::Mode::Usb;
+        options.mode = watchGiven  ? FlashOptions::Mode::Watch
+                       : portGiven ? FlashOptions::Mode::Port
+                                   : FlashOptions::Mode::Usb;
         return true;
     }
 };
@@ -171,6 +207,7 @@ std::string flashUsageText() {
     return "Usage: qor-flash [--usb] [OPTION]... IMAGE\n"
            "  or:  qor-flash --port NAME [OPTION]... IMAGE\n"
            "  or:  qor-flash --list [OPTION]...\n"
+           "  or:  qor-flash --watch [OPTION]... IMAGE\n"
            "Update the firmware of barcode imagers with the firmware image IMAGE.\n"
            "\n"
            "      --usb          update every attached USB imager at once, up to six\n"
@@ -178,7 +215,17 @@ std::string flashUsageText() {
            "      --port NAME    find the RS-232 imager on port NAME (COM3, ttyUSB0, or a\n"
            "                       full device path such as /dev/ttyS0), switch it into\n"
            "                       update mode and update it\n"
-           "      --list         print the port of every attached USB imager, one a line\n"
+           "      --list         print the port of every attached USB imager and, after a\n"
+           "                       tab, its instance (serial number, or USB path without\n"
+           "                       one), one imager a line\n"
+           "      --watch        update every USB imager attached now or plugged in later,\n"
+           "                       each once per plug-in, until Ctrl-C; one line per\n"
+           "                       finished imager and a summary at the end\n"
+           "      --max-devices N  with --watch: update at most N at once (1 to 32,\n"
+           "                       default 6); the others wait their turn\n"
+           "      --count N      with --watch: end after N imagers have finished\n"
+           "      --report FILE  with --watch: append one CSV record per finished imager\n"
+           "                       to FILE, each on the disk before the next\n"
            "      --lang en|zh   messages in English or Chinese, whatever the locale says\n"
            "  -q, --quiet        print errors only\n"
            "      --json         print one JSON object a line for every event, and a\n"
@@ -191,6 +238,8 @@ std::string flashUsageText() {
            "standard error. Ctrl-C lets each device finish the block in hand, stops it with\n"
            "a message saying what state it is left in, and exits; an imager that already\n"
            "has the whole image is left to finish writing it. Ctrl-C again leaves at once.\n"
+           "SIGTERM and SIGHUP (on Windows Ctrl-Break and closing the console) count as\n"
+           "Ctrl-C.\n"
            "\n"
            "Exit status:\n"
            "  0    every device was updated\n"
@@ -200,6 +249,8 @@ std::string flashUsageText() {
            "  4    no imager found, too many imagers, the ports of the imagers were not\n"
            "         found, or the RS-232 imager did not answer or its port cannot be opened\n"
            "  130  interrupted (Ctrl-C)\n"
+           "  143  stopped by SIGTERM, as by Ctrl-C\n"
+           "  129  stopped by SIGHUP (its terminal or console was closed), as by Ctrl-C\n"
            "\n"
            "Environment: LANGUAGE, LC_ALL, LC_MESSAGES and LANG choose the language;\n"
            "QOR_PORT_DIR=DIR opens a short port name NAME as DIR/NAME.\n";

@@ -11,9 +11,10 @@ namespace qor {
 // What the command line asks of qor-flash.
 struct FlashOptions {
     enum class Mode {
-        Usb,   // every attached USB imager
-        Port,  // one RS-232 imager on a named port, after the connect handshake
-        List,  // print the attached imagers
+        Usb,    // every attached USB imager
+        Port,   // one RS-232 imager on a named port, after the connect handshake
+        List,   // print the attached imagers
+        Watch,  // update every imager as it is plugged in, until stopped
         Help,
         Version,
     };
@@ -24,7 +25,15 @@ struct FlashOptions {
     std::optional<uint16_t> language;
     bool quiet = false;
     bool json = false;
+    // --watch only: imagers updated at once, imagers to finish before the
+    // watch ends (0: no end but Ctrl-C), and the CSV report to append to.
+    int maxDevices = 6;
+    int count = 0;
+    std::string report;
 };
+
+// The most imagers a watch updates at once.
+inline constexpr int kMaxWatchDevices = 32;
 
 struct FlashOptionsParse {
     bool ok = false;

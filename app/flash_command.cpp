@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -68,6 +69,8 @@ class FlashCommand {
     int listImagers();
 
     bool readHeader(FirmwareHeader& header);
+    // A run's check takes only a collection that named every imager; the
+    // listing shows whatever names there are.
     PortCheck collectPorts(uint8_t expected);
     int runWorkers(const std::vector<std::string>& ports);
 
@@ -88,10 +91,9 @@ class FlashCommand {
 
     const FlashOptions& m_options;
     FlashContext& m_context;
-    AppState& m_state;
+    RunState& m_state;
     DeviceBoard& m_board;
     const uint16_t m_language;
-    uint8_t m_lastCollected = 0;
 };
 
 bool FlashCommand::readHeader(FirmwareHeader& header) {
@@ -117,9 +119,8 @@ PortCheck FlashCommand::collectPorts(uint8_t expected) {
         if (interrupted()) {
             return PortCheck::Interrupted;
         }
-        const uint8_t collected =
-            CollectUsbPorts(m_context.services.registry(), m_state.PortNameTable);
-        m_lastCollected = collected;
+        RegistryReader& registry = m_context.services.registry();
+        const uint8_t collected = CollectUsbPortsForRun(registry, m_state.PortNameTable);
         // A run of no device would never close, so nothing found never passes.
         if (collected == expected && collected != 0) {
             return PortCheck::Passed;
@@ -146,7 +147,7 @@ int FlashCommand::updateOverUsb() {
     switch (collectPorts(m_state.DeviceCount)) {
         case PortCheck::Interrupted:
             error(console_text::interruptedBeforeRun(m_language));
-            return end(flash_exit::kInterrupted);
+            return end(m_context.interrupt.exitStatus());
         case PortCheck::Failed:
             error(Situation::PortsNotFound);
             return end(flash_exit::kNoDevice);
@@ -178,7 +179,7 @@ int FlashCommand::updateOverRs232() {
     const bool connected = RunSetupHandshake(m_context.dialog, m_options.portName);
     if (interrupted()) {
         error(console_text::interruptedBeforeRun(m_language));
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     if (!connected) {
         // A port that would not open has been reported by the handshake;
@@ -191,7 +192,7 @@ int FlashCommand::updateOverRs232() {
     uiClock().sleep_ms(kRs232SettleMs);
     if (interrupted()) {
         error(console_text::interruptedBeforeRun(m_language));
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     m_state.DeviceCount = 1;
     return runWorkers({m_options.portName});
@@ -217,36 +218,47 @@ int FlashCommand::runWorkers(const std::vector<std::string>& ports) {
         }
     }
     if (announced || interrupted()) {
-        return end(flash_exit::kInterrupted);
+        return end(m_context.interrupt.exitStatus());
     }
     return end(m_state.SuccessCount.load() == m_state.DeviceCount ? flash_exit::kSucceeded
                                                                   : flash_exit::kDeviceFailed);
 }
 
 int FlashCommand::listImagers() {
-    const uint8_t count = CountUsbDevices(m_context.services.registry());
-    if (count == 0) {
+    // The ports of imagers just plugged in may not be named yet: as many
+    // looks as the update takes, a quarter of a second apart.
+    std::optional<std::vector<UsbImager>> imagers;
+    for (int attempt = 0; attempt < kPortCheckAttempts && !interrupted(); ++attempt) {
+        if (attempt > 0) {
+            uiClock().sleep_ms(kPortCheckPauseMs);
+        }
+        imagers = ListUsbImagers(m_context.services.registry());
+        if (imagers && std::none_of(imagers->begin(), imagers->end(),
+                                    [](const UsbImager& imager) { return imager.port.empty(); })) {
+            break;
+        }
+    }
+    if (!imagers || imagers->empty()) {
         reportNoImager();
         return flash_exit::kNoDevice;
     }
-    // More imagers than the table has entries are counted but not named.
-    collectPorts(static_cast<uint8_t>(std::min<size_t>(count, kPortNameTableSize)));
-    const uint8_t collected = m_lastCollected;
     int listed = 0;
-    for (uint8_t i = 0; i < collected; ++i) {
-        const std::string& port = m_state.PortNameTable[i];
-        if (port.empty()) {
+    for (std::size_t i = 0; i < imagers->size(); ++i) {
+        const UsbImager& imager = (*imagers)[i];
+        if (imager.port.empty()) {
             continue;  // listed by the driver, but without a port name
         }
         if (m_context.json) {
             m_context.out << JsonObject()
                                  .add("event", "imager")
-                                 .addNumber("device", i)
-                                 .add("port", port)
+                                 .addNumber("device", static_cast<int64_t>(i))
+                                 .add("port", imager.port)
+                                 .add("instance", imager.instance)
                                  .str()
                           << "\n";
         } else {
-            m_context.out << port << "\n";
+            // A tab, so that a serial number with spaces stays one field.
+            m_context.out << imager.port << '\t' << imager.instance << "\n";
         }
         ++listed;
     }

@@ -7,7 +7,7 @@
 #include "app/console_options.h"
 #include "app/console_services.h"
 #include "app/device_board.h"
-#include "ui/app_state.h"
+#include "update/run_state.h"
 
 namespace qor {
 
@@ -18,13 +18,15 @@ inline constexpr int kDeviceFailed = 1;
 inline constexpr int kUsage = 2;
 inline constexpr int kImageRefused = 3;
 inline constexpr int kNoDevice = 4;  // none found, too many, ports not found, no RS-232 answer
-inline constexpr int kInterrupted = 130;
+// Interrupted: 128 plus the signal's number, kCtrlCExitStatus for Ctrl-C (see
+// Interrupt::exitStatus).
+inline constexpr int kInterrupted = kCtrlCExitStatus;
 }  // namespace flash_exit
 
 // What one run of the command works with. The dialog tells `board` the
 // device events of the run.
 struct FlashContext {
-    AppState& state;
+    RunState& state;
     ConsoleDialog& dialog;
     ConsoleServices& services;
     DeviceBoard& board;

@@ -29,10 +29,16 @@ std::string openProblemHint(OpenProblem problem, uint16_t uiLanguage) {
         case OpenProblem::None:
             return {};
         case OpenProblem::PermissionDenied:
+            // The package's udev rule opens a USB imager's port to the user
+            // at the desktop; dialout covers every other port and session.
             return zh ? "将用户加入 dialout 组 (sudo usermod -aG dialout $USER, 然后重新登录), "
-                        "或为该端口添加 udev 规则"
+                        "或安装 qor-updater 软件包: 其 udev 规则 " QOR_UDEV_RULE
+                        " 让桌面用户直接打开 USB 扫描器的端口"
                       : "add the user to the dialout group (sudo usermod -aG dialout $USER, "
-                        "then log in again) or give the port a udev rule";
+                        "then log in again), or install the qor-updater package: its udev "
+                        "rule " QOR_UDEV_RULE
+                        " gives a USB imager's port to the user at the "
+                        "desktop";
         case OpenProblem::Busy:
             return zh ? "另一个程序正占用该端口 (fuser -v 端口路径 可查出是谁); 关闭它后重试"
                       : "another program holds the port (fuser -v on its path shows which); "

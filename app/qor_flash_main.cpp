@@ -15,6 +15,7 @@
 #include "app/device_board.h"
 #include "app/flash_command.h"
 #include "app/progress_renderers.h"
+#include "app/station_watch.h"
 #include "app/stop_control.h"
 #include "text/ui_language.h"
 
@@ -42,6 +43,11 @@ int main(int argc, char** argv) {
     prepareProcess();
     const uint16_t language = options.language.value_or(userDefaultUiLanguage());
     ConsoleInterrupt interrupt(console_text::secondInterrupt(language));
+    if (options.mode == FlashOptions::Mode::Watch) {
+        const std::unique_ptr<RegistryReader> registry = openSystemRegistry();
+        StationContext station{interrupt, *registry, std::cout, std::cerr, language};
+        return runStationWatch(options, station);
+    }
     StopControl stop(interrupt);
 
     SteadyClock drawClock;
@@ -56,7 +62,7 @@ int main(int argc, char** argv) {
 
     DeviceBoard board(*sink, stop, language);
     ConsoleServices services(stop);
-    AppState state;
+    RunState state;
     state.UiLanguage = language;
     ConsoleDialog dialog(board, state, services, options.mode != FlashOptions::Mode::Port,
                          options.portName);

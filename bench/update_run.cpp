@@ -11,6 +11,7 @@
 #include "bench/child_process.h"
 #include "bench/reference_host.h"
 #include "bench/work_dir.h"
+#include "tools/imager_sim_image.h"
 
 namespace qor::bench {
 
@@ -53,21 +54,6 @@ std::string tailOf(const std::string& text) {
 
 }  // namespace
 
-std::vector<uint8_t> makeImage(std::size_t bytes) {
-    std::vector<uint8_t> image(bytes);
-    uint32_t state = 0x2545F491;
-    for (uint8_t& byte : image) {
-        state ^= state << 13;
-        state ^= state >> 17;
-        state ^= state << 5;
-        byte = static_cast<uint8_t>(state);
-    }
-    // Magic 0x53690145 little-endian, then two words that must not be zero.
-    const uint8_t head[12] = {0x45, 0x01, 0x69, 0x53, 1, 0, 0, 0, 1, 0, 0, 0};
-    std::copy(std::begin(head), std::end(head), image.begin());
-    return image;
-}
-
 double lateSeconds(const sim::ImagerStats& imager) {
     uint64_t late_us = 0;
     for (const uint32_t late : imager.late_us) {
@@ -94,7 +80,7 @@ RunResult runUpdate(const RunConfig& config) {
     const fs::path log = work.path() / "updater.log";
     std::error_code error;
     fs::create_directories(ports, error);
-    if (error || !writeFile(image, makeImage(config.image_bytes)) ||
+    if (error || !writeFile(image, sim::sampleImage(config.image_bytes)) ||
         !addSysfsImagers(sysfs, config.devices)) {
         return failed("cannot lay out the work folder " + work.path().string());
     }
@@ -129,7 +115,7 @@ RunResult runUpdate(const RunConfig& config) {
     SteadyClock clock;
     const uint64_t start = clock.now_us();
     const std::vector<uint8_t> bytes = config.host == RunConfig::Host::kReference
-                                           ? makeImage(config.image_bytes)
+                                           ? sim::sampleImage(config.image_bytes)
                                            : std::vector<uint8_t>();
     auto updater =
         config.host == RunConfig::Host::kReference

@@ -41,11 +41,6 @@ struct RunResult {
 
 RunResult runUpdate(const RunConfig& config);
 
-// A firmware image of `bytes` that the updater accepts: a known magic
-// number, two non-zero header words, and contents that differ from block to
-// block.
-std::vector<uint8_t> makeImage(std::size_t bytes);
-
 // The wire lower bound of one imager's exchange, in seconds: every byte
 // both ways at 10 bits a byte, the 250 ms after the marker, and the imager's
 // own time: its scripted pauses and the simulator's delays in answering

@@ -21,13 +21,11 @@ class WorkDir {
     std::filesystem::path m_path;
 };
 
-// Lays out `root` as the kernel's sysfs shows USB imagers: each one a USB
-// device (vendor 3c7b, product 0e52, a serial number) with a CDC ACM
-// interface and its tty, named ttyACM0, ttyACM1, ... in the order added.
-//   class/tty/ttyACM0 -> ../../devices/.../usb1/1-1/1-1:1.0/tty/ttyACM0
-//   .../tty/ttyACM0/device -> ../../../1-1:1.0
-//   1-1:1.0/driver -> ../../../../../../bus/usb/drivers/cdc_acm
-// False when the tree could not be written.
+// Lays out `root` as the kernel's sysfs shows USB imagers (see
+// tools/imager_sim_sysfs_tree.h): each one a USB device (vendor 3c7b, product
+// 0e52, a serial number) with a CDC ACM interface and its tty, named
+// ttyACM0, ttyACM1, ... in the order added. False when the tree could not be
+// written.
 bool addSysfsImagers(const std::filesystem::path& root, unsigned count);
 
 // Virtual consoles tty0, tty1, ... with no device behind them, as every

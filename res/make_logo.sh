@@ -4,6 +4,8 @@
 #   icon-256.png icon-48.png icon-32.png icon-16.png and qor-updater.ico
 #                                 IDR_MAINFRAME, 24-bit, one size each; the
 #                                 256-pixel one is for Windows' large views
+#   icon-128.png icon-64.png      the desktop's further icon sizes
+#   qor-updater.svg               the same drawing as a scalable icon
 # Needs ImageMagick and python3 (apt-get install imagemagick python3). Run by hand; the pictures
 # it writes are committed beside it.
 set -euo pipefail
@@ -70,8 +72,19 @@ convert -size "${size}x${size}" xc:white \
     -draw "$(arrowhead 138)" \
     "$drawing"
 
+# The scalable icon: the same polygons on the same white square.
+{
+    printf '<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d">\n' \
+        "$size" "$size" "$size" "$size"
+    printf '  <rect width="%d" height="%d" fill="#FFFFFF"/>\n' "$size" "$size"
+    for shape in "$(band 198 318)" "$(band 18 138)" "$(arrowhead 318)" "$(arrowhead 138)"; do
+        printf '  <polygon fill="%s" points="%s"/>\n' "$colour" "${shape#polygon }"
+    done
+    printf '</svg>\n'
+} >qor-updater.svg
+
 convert "$drawing" -resize 96x96 -alpha off -type TrueColor BMP3:logo.bmp
-for icon in 256 48 32 16; do
+for icon in 256 128 64 48 32 16; do
     convert "$drawing" -resize "${icon}x${icon}" -alpha off -type TrueColor \
         "PNG24:icon-${icon}.png"
 done
@@ -115,4 +128,4 @@ with open(output, "wb") as ico:
     for _, _, image in entries:
         ico.write(image)
 PYTHON
-echo "make_logo.sh: wrote logo.bmp, icon-256.png, icon-48.png, icon-32.png, icon-16.png, qor-updater.ico"
+echo "make_logo.sh: wrote logo.bmp, icon-{256,128,64,48,32,16}.png, qor-updater.ico, qor-updater.svg"

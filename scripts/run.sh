@@ -12,9 +12,22 @@
 # With no display, the same demo runs under Xvfb: a scripted user clicks
 # through one USB run and the screenshots it takes are saved to the folder
 # printed at the end.
+#
+# QOR_DEMO_IMAGERS=N (1 to 6) attaches N USB imagers instead of two.
+# QOR_DEMO_TOP_BAR=PIXELS puts a bar of that height at the top of the Xvfb
+# desktop that keeps windows below it, as GNOME's top bar does (needs xlogo
+# and xprop from x11-apps and x11-utils).
+# QOR_DEMO_SCREEN=WIDTHxHEIGHT sets the Xvfb screen (1024x768 unless given).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
+imagers=${QOR_DEMO_IMAGERS:-2}
+case "$imagers" in
+    [1-6]) ;;
+    *) echo "run.sh: QOR_DEMO_IMAGERS must be 1 to 6" >&2; exit 2 ;;
+esac
+top_bar=${QOR_DEMO_TOP_BAR:-0}
+screen=${QOR_DEMO_SCREEN:-1024x768}
 
 scripts/setup.sh
 cmake --preset default >/dev/null
@@ -41,7 +54,7 @@ trap cleanup EXIT
 #   1-N/idVendor 3c7b, idProduct 0e52, serial
 sysfs="$demo/sys"
 mkdir -p "$sysfs/class/tty" "$sysfs/bus/usb/drivers/cdc_acm"
-for n in 0 1; do
+for n in $(seq 0 $((imagers - 1))); do
     device="$sysfs/devices/pci0000:00/0000:00:14.0/usb1/1-$((n + 1))"
     interface="$device/1-$((n + 1)):1.0"
     mkdir -p "$interface/tty/ttyACM$n"
@@ -59,11 +72,15 @@ done
 ports="$demo/ports"
 mkdir -p "$ports"
 pace=(--block-delay 25 --check-time 500 --write-time 4000)
-"$bin/tools/qor-imager-sim" --count 2 --link "$ports/ttyACM0" "${pace[@]}" >/dev/null &
+"$bin/tools/qor-imager-sim" --count "$imagers" --link "$ports/ttyACM0" "${pace[@]}" >/dev/null &
 simulators+=($!)
 "$bin/tools/qor-imager-sim" --rs232-baud 57600 --link "$ports/COM1" "${pace[@]}" >/dev/null &
 simulators+=($!)
-for link in ttyACM0 ttyACM1 COM1; do
+links=(COM1)
+for n in $(seq 0 $((imagers - 1))); do
+    links+=("ttyACM$n")
+done
+for link in "${links[@]}"; do
     for _ in $(seq 100); do
         [ -e "$ports/$link" ] && break
         sleep 0.05
@@ -86,7 +103,7 @@ export QOR_PORT_DIR="$ports"
 cd "$firmware"  # where the file dialog opens
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-    echo "run.sh: two USB imagers (ttyACM0, ttyACM1) and an RS-232 imager on COM1 at 57600 baud;"
+    echo "run.sh: $imagers USB imager(s) (ttyACM0...) and an RS-232 imager on COM1 at 57600 baud;"
     echo "run.sh: the sample image is $image"
     "$bin/app/qor-updater"
     exit 0
@@ -97,13 +114,23 @@ rm -rf "$shots"
 mkdir -p "$shots"
 echo "run.sh: no display (neither DISPLAY nor WAYLAND_DISPLAY is set):"
 echo "run.sh: running the demo under Xvfb; a scripted user clicks through one USB run"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+# The top bar is a dock window holding a strut, as a desktop's panel does:
+# the window manager then keeps other windows below it.
+xvfb-run -a -s "-screen 0 ${screen}x24" bash -c '
     openbox >/dev/null 2>&1 &
     wm=$!
     sleep 0.5
-    "$1" "$2" "$3"
+    bar=""
+    if [ "$5" -gt 0 ]; then
+        xlogo -geometry "${6%x*}x$5+0+0" >/dev/null 2>&1 &
+        bar=$!
+        id=$(xdotool search --sync --class xlogo | head -1)
+        xprop -id "$id" -f _NET_WM_STRUT 32c -set _NET_WM_STRUT "0, 0, $5, 0"
+        sleep 0.3
+    fi
+    "$1" "$2" "$3" "$4"
     status=$?
-    kill "$wm" 2>/dev/null
+    kill $bar "$wm" 2>/dev/null
     exit "$status"
-' demo "$bin/app/demo/qor-updater-demo" "$image" "$shots"
+' demo "$bin/app/demo/qor-updater-demo" "$image" "$shots" "$imagers" "$top_bar" "$screen"
 echo "run.sh: screenshots of the run are in $shots"

@@ -17,6 +17,12 @@ packages=(
     # manager to frame the window; the Windows window's test takes its
     # screenshots with ImageMagick's import
     xvfb xauth openbox imagemagick
+    # The packages (scripts/package.sh): CPack's .deb with its dependencies
+    # from dpkg-shlibdeps (which needs file), checked by lintian, installed
+    # and looked up with man; the Windows installer made by NSIS
+    dpkg-dev file lintian man-db qt6-qpa-plugins nsis
+    # The fuzz targets: clang and its libFuzzer and sanitizer runtimes
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -34,6 +34,10 @@ cmake --build --preset default
 ctest --preset default --no-tests=error
 stage_done default
 
+stage "package (the .deb and the Windows installer, installed and removed again)"
+scripts/package.sh
+stage_done package
+
 stage "sanitize"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
@@ -45,6 +49,11 @@ cmake --preset tsan >/dev/null
 cmake --build --preset tsan
 ctest --preset tsan -L threaded -LE '^wine$'
 stage_done tsan
+
+# Every fuzz target for a short while (scripts/fuzz.sh runs them longer).
+stage "fuzz (libFuzzer targets, clang)"
+scripts/fuzz.sh "${QOR_FUZZ_SECONDS:-12}"
+stage_done fuzz
 
 stage "soak (20 updates through qor-flash, mixed faults)"
 scripts/soak.sh 20

@@ -182,6 +182,45 @@ bool toUtf8(std::u16string_view text, std::string& out) {
     return true;
 }
 
+// The port named in an imager's parameters key; empty when the key or the
+// value is missing or the name is not a port's.
+std::string portOf(RegistryReader& registry, std::u16string_view instance) {
+    std::array<char16_t, kKeyPathChars> path{};
+    if (!parametersPath(instance, path)) {
+        return {};
+    }
+    RegistryKey parameters = registry.openKey(path.data());
+    if (!parameters) {
+        return {};
+    }
+    std::array<char16_t, kPortNameChars> portName{};
+    std::u16string_view text;
+    std::string name;
+    if (readPortName(parameters, portName, text) != PortNameRead::Found ||
+        text.size() >= kPortNameChars || !registry.isPortName(text) || !toUtf8(text, name)) {
+        return {};
+    }
+    return name;
+}
+
+// The instance path's last part, a lone surrogate made U+FFFD so that every
+// instance has a name.
+std::string instanceOf(std::u16string_view path) {
+    const std::size_t slash = path.find_last_of(u'\\');
+    std::u16string last(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+    for (std::size_t i = 0; i < last.size(); ++i) {
+        const bool high = last[i] >= 0xD800 && last[i] <= 0xDBFF;
+        if (high && i + 1 < last.size() && last[i + 1] >= 0xDC00 && last[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (last[i] >= 0xD800 && last[i] <= 0xDFFF) {
+            last[i] = 0xFFFD;
+        }
+    }
+    std::string text;
+    toUtf8(last, text);
+    return text;
+}
+
 }  // namespace
 
 uint8_t CountUsbDevices(RegistryReader& registry) {
@@ -236,6 +275,44 @@ uint8_t CollectUsbPorts(RegistryReader& registry, PortNameTable& table) {
         }
     }
     return static_cast<uint8_t>(gathered.count);
+}
+
+std::optional<std::vector<UsbImager>> ListUsbImagers(RegistryReader& registry) {
+    std::vector<std::u16string> instances;
+    {
+        RegistryKey list = registry.openKey(kUsbSerialListPath.data());
+        if (!list) {
+            return std::vector<UsbImager>{};
+        }
+        NameBuffer name{};
+        InstanceBuffer data{};
+        ValueWalk walk(list, name);
+        RegistryValueInfo info;
+        Step step;
+        while ((step = walk.next(data, info)) == Step::Value) {
+            const std::u16string_view path = dataText(data, info);
+            if (contains(path, UsbHardwareId)) {
+                instances.emplace_back(path);
+            }
+        }
+        if (step == Step::Failed) {
+            return std::nullopt;
+        }
+    }
+    std::vector<UsbImager> imagers;
+    for (const std::u16string& path : instances) {
+        imagers.push_back({instanceOf(path), portOf(registry, path)});
+    }
+    return imagers;
+}
+
+uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table) {
+    table = PortNameTable{};
+    const uint8_t collected = CollectUsbPorts(registry, table);
+    // A written entry is never empty: no empty text is a port name.
+    const bool everyOneNamed = std::all_of(table.begin(), table.begin() + collected,
+                                           [](const std::string& name) { return !name.empty(); });
+    return everyOneNamed ? collected : 0;
 }
 
 }  // namespace qor

@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "serial/registry_reader.h"
 
@@ -31,5 +33,30 @@ uint8_t CountUsbDevices(RegistryReader& registry);
 // parameters key of any of them cannot be read (entries written before that
 // one stay written).
 uint8_t CollectUsbPorts(RegistryReader& registry, PortNameTable& table);
+
+// One attached imager and what tells it apart from every other: its USB
+// instance, the last part of its instance path. That is the device's serial
+// number where it has a usable one, else its place of attachment (the USB
+// path such as "1-1.2" on Linux, the id Windows makes of the hub port). UTF-8.
+struct UsbImager {
+    std::string instance;
+    std::string port;  // empty while the driver has not named a port for it
+
+    bool operator==(const UsbImager&) const = default;
+};
+
+// Every attached imager in the registry's order, with no limit on their
+// number. Whether an imager is there is the driver's list alone; its port is
+// read beside it and may be missing for a moment while a device comes or
+// goes. Empty when the list does not exist; nullopt when reading it failed
+// part-way (a device unplugged during the walk), so that a caller never
+// takes half a list for the whole.
+std::optional<std::vector<UsbImager>> ListUsbImagers(RegistryReader& registry);
+
+// The collection an update run starts from: every entry is cleared first and
+// the collection fails (0) unless each imager gone through got its name, so
+// that no worker opens a port left over from an earlier collection, which
+// may now belong to another device.
+uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table);
 
 }  // namespace qor

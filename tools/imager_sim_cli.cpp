@@ -104,7 +104,7 @@ std::string setNoise(std::string& field, std::string_view value) {
     return unescapeBytes(value, field) ? std::string() : "has a malformed escape";
 }
 
-constexpr std::array<Flag, 28> kFlags = {{
+constexpr std::array<Flag, 30> kFlags = {{
     {"--help", false,
      [](CliConfig& c, std::string_view) {
          c.help = true;
@@ -186,6 +186,16 @@ constexpr std::array<Flag, 28> kFlags = {{
      [](CliConfig& c, std::string_view v) {
          c.stats = v;
          return v.empty() ? std::string("expects a file name") : std::string();
+     }},
+    {"--sysfs", true,
+     [](CliConfig& c, std::string_view v) {
+         c.sysfs = v;
+         return v.empty() ? std::string("expects a folder") : std::string();
+     }},
+    {"--control", true,
+     [](CliConfig& c, std::string_view v) {
+         c.control = v;
+         return v.empty() ? std::string("expects a file name or '-'") : std::string();
      }},
     {"--block-fault", true,
      [](CliConfig& c, std::string_view v) {
@@ -392,6 +402,15 @@ each (one a line) and plays them until interrupted (SIGINT or SIGTERM).
                          rate the host has set
   --stats FILE           at exit, write each imager's figures to FILE: bytes
                          each way, blocks, the host's turnarounds (us), ...
+  --sysfs DIR            list each imager in a sysfs tree at DIR, as a USB
+                         imager with the serial number SIM<slot> on ttyACM<slot>
+                         (for the updater's QOR_SYSFS_ROOT)
+  --control FILE         read commands from FILE ('-': standard input), one a
+                         line: 'unplug N' hangs up imager N's port and removes
+                         its link and sysfs entry; 'plug N' brings a fresh
+                         imager back there. Each is answered on standard output
+                         once done: 'unplugged N', 'plugged N PORT' or
+                         'error: ...'. A FILE that is not there is made as a FIFO
   --self-check           play one exchange in-process and report; exit 0 or 1
   --help                 this text
 )";

@@ -12,8 +12,10 @@ namespace qor::sim {
 struct CliConfig {
     ImagerOptions options;  // the same behaviour for every imager
     unsigned count = 1;
-    std::string link;   // DIR/NAME for a symlink to each port; empty for none
-    std::string stats;  // file for each imager's figures at exit; empty for none
+    std::string link;     // DIR/NAME for a symlink to each port; empty for none
+    std::string stats;    // file for each imager's figures at exit; empty for none
+    std::string sysfs;    // a sysfs tree to list the imagers in; empty for none
+    std::string control;  // where plug/unplug commands come from ("-": stdin); empty for none
     bool help = false;
     bool self_check = false;
     bool wire = false;  // --wire: the wire's rate follows from the kind of imager

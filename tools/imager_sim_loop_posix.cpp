@@ -115,6 +115,10 @@ void LineLoop::readLine(uint64_t now) {
     m_reply_handed_over.reset();
     m_peer.feed(bytes, m_host_baud);
     m_outbox.arm(arrived);
+    m_recorder.update([&](ImagerRecord& r) {
+        r.handled += bytes.size();
+        r.replies_pending = m_outbox.size();
+    });
 
     if (const uint64_t image_after = m_peer.imageBytes(); image_after > image_before) {
         m_recorder.update([&](ImagerRecord& r) {
@@ -150,6 +154,7 @@ LineLoop::Step LineLoop::writeDue(uint64_t now) {
                 m_write_blocked = true;
             } else if (errno != EINTR) {
                 m_outbox.pop(now);  // the line cannot take it: the reply is lost
+                m_recorder.update([&](ImagerRecord& r) { r.replies_pending = m_outbox.size(); });
             }
             continue;
         }
@@ -170,6 +175,7 @@ LineLoop::Step LineLoop::writeDue(uint64_t now) {
         });
         m_reply_handed_over = now;
         m_outbox.pop(now);
+        m_recorder.update([&](ImagerRecord& r) { r.replies_pending = m_outbox.size(); });
     }
     return Step::kGoOn;
 }

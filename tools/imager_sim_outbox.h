@@ -28,6 +28,7 @@ class Outbox {
     void clear();
 
     bool empty() const { return m_entries.empty(); }
+    std::size_t size() const { return m_entries.size(); }
 
     // Starts the head entry's delay at `now_us` unless it is running already.
     void arm(uint64_t now_us);

@@ -17,6 +17,7 @@ class PtyLine {
     bool valid() const { return m_master.valid(); }
     int error() const { return m_error; }
     int master() const { return m_master.get(); }
+    int slave() const { return m_slave.get(); }
     const std::string& slavePath() const { return m_slave_path; }
 
     // The rate the host has set on its end, in bits per second; 0 when it is

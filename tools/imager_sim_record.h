@@ -58,6 +58,13 @@ struct ImagerRecord {
     uint32_t runs = 0;           // markers seen
     TokenRun run;                // the latest run
     bool hung_up = false;        // the simulator closed its side of the line
+    // How many received bytes the imager has acted on (it records them as
+    // received first), and how many of the replies it decided on have not
+    // been handed to the host yet: once all bytes are handled and nothing is
+    // pending, `sent` holds its whole answer, and a test reads exactly that
+    // instead of listening for a while.
+    std::size_t handled = 0;
+    std::size_t replies_pending = 0;
     LineTiming timing;
 };
 

@@ -6,6 +6,7 @@
 
 #include "tools/imager_sim.h"
 #include "tools/imager_sim_host.h"
+#include "tools/imager_sim_image.h"
 
 namespace qor::sim {
 
@@ -13,23 +14,6 @@ namespace {
 
 constexpr uint32_t kReplyWaitMs = 1000;
 constexpr uint32_t kImageSize = 2048;
-
-std::vector<uint8_t> sampleImage() {
-    std::vector<uint8_t> image(kImageSize);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<uint8_t>(i * 7 + 3);
-    }
-    return image;
-}
-
-std::vector<uint8_t> headerFor(const std::vector<uint8_t>& image) {
-    std::vector<uint8_t> header(image.begin(), image.begin() + 8);
-    const auto length = static_cast<uint32_t>(image.size());
-    for (int shift = 0; shift < 32; shift += 8) {
-        header.push_back(static_cast<uint8_t>(length >> shift));
-    }
-    return header;
-}
 
 SelfCheckResult failed(std::string_view what) {
     return {false, "qor-imager-sim self-check FAILED: " + std::string(what)};
@@ -50,7 +34,7 @@ SelfCheckResult runSelfCheck() {
         return failed("the simulated port " + imager.portPath() + " could not be opened");
     }
 
-    const std::vector<uint8_t> image = sampleImage();
+    const std::vector<uint8_t> image = sampleImage(kImageSize);
     const std::vector<uint8_t> header = headerFor(image);
     const std::span<const uint8_t> first(image.data(), 1024);
     const std::span<const uint8_t> second(image.data() + 1024, 1024);

@@ -6,13 +6,13 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <string_view>
 #include <vector>
 
 #include "tools/imager_sim.h"
 #include "tools/imager_sim_cli.h"
-#include "tools/imager_sim_link.h"
+#include "tools/imager_sim_control.h"
+#include "tools/imager_sim_rack.h"
 #include "tools/imager_sim_self_check.h"
 #include "tools/imager_sim_stats.h"
 
@@ -27,50 +27,48 @@ int serve(const qor::sim::CliConfig& config) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
-    std::vector<std::unique_ptr<qor::sim::ImagerSimulator>> imagers;
-    std::vector<std::unique_ptr<qor::sim::PortLink>> links;
+    qor::sim::ImagerRack rack({config.options, config.count, config.link, config.sysfs});
     for (unsigned i = 0; i < config.count; ++i) {
-        auto imager = std::make_unique<qor::sim::ImagerSimulator>(config.options);
-        if (!imager->start()) {
-            std::cerr << "qor-imager-sim: no pseudo-terminal: " << std::strerror(imager->error())
-                      << "\n";
+        std::string error;
+        if (!rack.plug(i, error)) {
+            std::cerr << "qor-imager-sim: " << error << "\n";
             return 1;
         }
-        if (!config.link.empty()) {
-            auto link = std::make_unique<qor::sim::PortLink>(
-                qor::sim::linkPathFor(config.link, config.count, i), imager->portPath());
-            if (!link->valid()) {
-                std::cerr << "qor-imager-sim: cannot link " << link->path() << ": "
-                          << std::strerror(link->error()) << "\n";
-                return 1;
-            }
-            links.push_back(std::move(link));
-        }
-        imagers.push_back(std::move(imager));
     }
-    for (const auto& imager : imagers) {
-        std::cout << imager->portPath() << "\n";
+    for (unsigned i = 0; i < config.count; ++i) {
+        std::cout << rack.imager(i)->portPath() << "\n";
     }
     std::cout.flush();
 
-    int signal_number = 0;
-    sigwait(&stop_signals, &signal_number);
-    for (const auto& imager : imagers) {
-        imager->stop();
+    if (config.control.empty()) {
+        int signal_number = 0;
+        sigwait(&stop_signals, &signal_number);
+    } else if (qor::sim::followControl(config.control, stop_signals, rack, std::cout, std::cerr) <
+               0) {
+        return 1;
+    }
+    // Figures of the imagers plugged in at the end; each is stopped first so
+    // that its record is complete.
+    for (unsigned i = 0; i < config.count; ++i) {
+        if (auto* imager = rack.imager(i)) {
+            imager->stop();
+        }
     }
     if (!config.stats.empty()) {
         std::ofstream out(config.stats, std::ios::trunc);
-        for (unsigned i = 0; i < imagers.size(); ++i) {
-            out << qor::sim::formatStats(
-                       qor::sim::statsOf(i, imagers[i]->portPath(), imagers[i]->record()))
-                << "\n";
+        for (unsigned i = 0; i < config.count; ++i) {
+            if (const auto* imager = rack.imager(i)) {
+                out << qor::sim::formatStats(
+                           qor::sim::statsOf(i, imager->portPath(), imager->record()))
+                    << "\n";
+            }
         }
         if (!out.flush()) {
             std::cerr << "qor-imager-sim: cannot write " << config.stats << "\n";
             return 1;
         }
     }
-    return 0;  // the links go as the vectors unwind
+    return 0;  // the links and sysfs entries go as the rack unwinds
 }
 
 }  // namespace

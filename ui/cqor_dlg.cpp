@@ -48,6 +48,17 @@ bool CQorDlg::dispatch(const DialogMessage& message) {
         case DialogEvent::Close:
             OnClose();
             return true;
+        case DialogEvent::Clicked:
+            if (runBusy() && (message.id == IDC_UPDATE || message.id == IDC_RADIO_USB ||
+                              message.id == IDC_RADIO_RS232 || message.id == IDC_COMBO_PORT)) {
+                // Clicks queued while the main button's handler waited (the
+                // USB port check blocks for up to a second with every
+                // control still enabled) would start a second run over the
+                // first one's workers, or switch them to another mode.
+                ignoreClickWhileBusy(message.id);
+                return true;
+            }
+            break;
         default:
             break;
     }
@@ -115,11 +126,25 @@ void CQorDlg::enterSelectedMode() {
     });
 }
 
+void CQorDlg::ignoreClickWhileBusy(int id) {
+    if (id == IDC_RADIO_USB || id == IDC_RADIO_RS232) {
+        // The button checked itself before the click came here.
+        m_window->checkRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232,
+                                   m_runUsb ? IDC_RADIO_USB : IDC_RADIO_RS232);
+    }
+}
+
 bool CQorDlg::usbModeSelected() {
+    if (runBusy()) {
+        return m_runUsb;
+    }
     return m_window->checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == IDC_RADIO_USB;
 }
 
 std::string CQorDlg::selectedComPort() {
+    if (runBusy()) {
+        return m_runPort;
+    }
     const int selection = m_window->comboSelection(IDC_COMBO_PORT);
     if (selection < 0) {
         return {};

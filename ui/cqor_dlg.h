@@ -56,6 +56,11 @@ class CQorDlg final : public UpdateDialog {
     void OnBnClickedUsb();
     void OnClose();
 
+    // From the main button's click until its run is closed: the main button,
+    // the radio buttons and the port list are not listened to, and the mode
+    // and port asked for are those the click started with.
+    bool runBusy() const { return m_starting.load() || m_runOpen.load(); }
+
     // Rows of the update run.
     void CreateDeviceRows();
 
@@ -85,6 +90,9 @@ class CQorDlg final : public UpdateDialog {
     void growWindow(Rect rect);
     // After a connect whose update never started: usable RS-232 mode again.
     void returnToRs232Mode();
+    // A click that reached a control the busy dialog does not listen to:
+    // nothing happens, and a radio button shows the run's mode again.
+    void ignoreClickWhileBusy(int id);
 
     AppState& m_state;
     Services& m_services;
@@ -99,6 +107,13 @@ class CQorDlg final : public UpdateDialog {
     DialogControl m_comboPort;
 
     std::atomic<bool> m_runOpen{false};
+    // The main button's handler is running. Its waits may run the host's
+    // event loop (message boxes, the file dialog), which would hand it
+    // queued clicks. Written on the user-interface thread only.
+    std::atomic<bool> m_starting{false};
+    // What the handler started with; written only while no worker runs.
+    bool m_runUsb = false;
+    std::string m_runPort;
     bool m_ended = false;
 };
 

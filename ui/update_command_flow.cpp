@@ -2,6 +2,7 @@
 // user-interface thread is concerned. It does all its waiting on that
 // thread and returns as soon as the workers are started.
 
+#include <atomic>
 #include <string>
 
 #include "serial/usb_discovery.h"
@@ -30,23 +31,43 @@ constexpr int kFirmwarePathCapacity = 260;
 // does not exist may be typed (the header read then finds nothing).
 constexpr uint32_t kOpenFileFlags = 0x080A;
 
+// Marks the main button's handler as running until it returns.
+class StartingMark {
+  public:
+    explicit StartingMark(std::atomic<bool>& starting) : m_starting(starting) {
+        m_starting.store(true);
+    }
+    ~StartingMark() { m_starting.store(false); }
+    StartingMark(const StartingMark&) = delete;
+    StartingMark& operator=(const StartingMark&) = delete;
+
+  private:
+    std::atomic<bool>& m_starting;
+};
+
 }  // namespace
 
 void CQorDlg::OnBnClickedUpdate() {
+    if (runBusy()) {
+        return;  // a run is starting or open: see dispatch()
+    }
     Window& window = *m_window;
     const uint16_t language = m_state.UiLanguage;
-    auto isMode = [&](int radio) {
-        return window.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232) == radio;
-    };
+    const int mode = window.checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232);
     auto showError = [&](std::string_view text) { window.messageBox(text, "", kErrorBoxType); };
 
-    const bool rs232 = isMode(IDC_RADIO_RS232);
+    const bool rs232 = mode == IDC_RADIO_RS232;
+    // Read before the mark is set: while it is, these are what the dialog
+    // answers with, whatever the controls show.
+    m_runUsb = mode == IDC_RADIO_USB;
+    m_runPort = m_runUsb ? std::string() : selectedComPort();
+    const StartingMark starting(m_starting);
     if (rs232) {
         m_btnUpdate.enable(false);
         m_comboPort.enable(false);
         window.enableItem(IDC_RADIO_USB, false);
         window.enableItem(IDC_RADIO_RS232, false);
-        if (!RunSetupHandshake(*this, selectedComPort())) {
+        if (!RunSetupHandshake(*this, m_runPort)) {
             m_btnUpdate.enable(true);
             m_comboPort.enable(true);
             window.enableItem(IDC_RADIO_USB, true);
@@ -101,13 +122,14 @@ void CQorDlg::OnBnClickedUpdate() {
             break;
     }
 
-    if (isMode(IDC_RADIO_USB)) {
+    if (m_runUsb) {
         bool found = false;
         for (int attempt = 0; attempt < kPortCheckAttempts && !found; ++attempt) {
             // The poll keeps running while the file dialog is open and may
             // have counted nothing by now; a run of no device would never
             // close, so no port found is never a pass.
-            const uint8_t collected = CollectUsbPorts(m_services.registry(), m_state.PortNameTable);
+            const uint8_t collected =
+                CollectUsbPortsForRun(m_services.registry(), m_state.PortNameTable);
             if (collected == m_state.DeviceCount && collected != 0) {
                 found = true;
             } else {
@@ -129,7 +151,7 @@ void CQorDlg::OnBnClickedUpdate() {
         return;
     }
 
-    if (isMode(IDC_RADIO_USB)) {
+    if (m_runUsb) {
         window.killTimer(kPollTimerId);
     } else {
         m_state.DeviceCount = 1;

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
 
 #include "update/image_path.h"
+#include "update/image_start.h"
 
 namespace qor {
 
@@ -33,26 +33,20 @@ uint32_t littleEndianWord(const HeaderBytes& bytes, std::size_t offset) {
            static_cast<uint32_t>(bytes[offset + 3]) << 24;
 }
 
-// Reads up to the header's size; what a short file lacks stays zero. False
-// when the file cannot be opened or a read fails. Linux opens a directory
-// like a file and fails the read (EISDIR), so it lands here too.
-bool readLeadingBytes(std::string_view path, HeaderBytes& bytes) {
-    std::ifstream file(imagePathFromUtf8(path), std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
-        return false;
-    }
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    // A short file sets eofbit and failbit; only a failed read sets badbit.
-    return !file.bad();
-}
-
 }  // namespace
 
 ImageHeaderResult ReadImageHeader(std::string_view path, FirmwareHeader& header) {
     header = FirmwareHeader{};
     HeaderBytes bytes{};
-    if (!readLeadingBytes(path, bytes)) {
-        return ImageHeaderResult::CannotOpen;
+    switch (readImageStart(imagePathFromUtf8(path), bytes)) {
+        case ImageStart::CannotOpen:
+            return ImageHeaderResult::CannotOpen;
+        case ImageStart::Unsuited:
+            // Nothing the header could describe: refused like a file that
+            // is no image, before any device is touched.
+            return ImageHeaderResult::NotFirmware;
+        case ImageStart::Read:
+            break;
     }
     const uint32_t magic = littleEndianWord(bytes, 0);
     if (std::find(kAcceptedMagic.begin(), kAcceptedMagic.end(), magic) == kAcceptedMagic.end()) {

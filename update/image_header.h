@@ -19,12 +19,14 @@ struct FirmwareHeader {
 enum class ImageHeaderResult {
     HeaderRead,   // accepted magic number; the header is filled in
     CannotOpen,   // the file cannot be opened or read
-    NotFirmware,  // the magic number is not one the imagers accept
+    NotFirmware,  // the magic number is not one the imagers accept, or the
+                  // file is none the header can describe (see image_start.h)
 };
 
 // Reads the header of the image at `path` (UTF-8). The header is zeroed
 // first and filled only for HeaderRead; bytes a short file lacks count as
-// zero. The file is opened read-only and is closed again before returning.
+// zero. The file is opened read-only and is closed again before returning;
+// a FIFO or device given as the image is refused without being read.
 ImageHeaderResult ReadImageHeader(std::string_view path, FirmwareHeader& header);
 
 // True when word1 and word2 are both non-zero.

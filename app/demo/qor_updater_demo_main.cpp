@@ -3,7 +3,9 @@
 // screenshots. For unattended demos (scripts/run.sh on a machine with no
 // display runs it under Xvfb); the updater itself has no such mode.
 //
-//     qor-updater-demo FIRMWARE SCREENSHOT_DIR
+//     qor-updater-demo FIRMWARE SCREENSHOT_DIR [IMAGERS]
+//
+// IMAGERS (1 to 6, 2 unless given) is how many imagers the run waits for.
 
 #include <QApplication>
 #include <QDir>
@@ -19,13 +21,16 @@
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     const QStringList args = QApplication::arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: qor-updater-demo FIRMWARE SCREENSHOT_DIR\n");
+    bool countRead = true;
+    const int imagers = args.size() == 4 ? args.at(3).toInt(&countRead) : 2;
+    if (args.size() < 3 || args.size() > 4 || !countRead || imagers < 1 || imagers > 6) {
+        std::fprintf(stderr, "usage: qor-updater-demo FIRMWARE SCREENSHOT_DIR [IMAGERS]\n");
         return 2;
     }
     qor::demo::DemoPlan plan;
     plan.firmwarePath = args.at(1);
     plan.screenshotDir = args.at(2);
+    plan.expectedDevices = imagers;
     QDir().mkpath(plan.screenshotDir);
 
     qor::SystemServices services;

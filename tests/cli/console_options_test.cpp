@@ -21,6 +21,9 @@ struct Accepted {
     std::optional<uint16_t> language = std::nullopt;
     bool quiet = false;
     bool json = false;
+    int maxDevices = 6;
+    int count = 0;
+    std::string report = "";
 };
 
 class AcceptedOptions : public ::testing::TestWithParam<Accepted> {};
@@ -35,12 +38,27 @@ TEST_P(AcceptedOptions, Parse) {
     EXPECT_EQ(parsed.options.language, row.language);
     EXPECT_EQ(parsed.options.quiet, row.quiet);
     EXPECT_EQ(parsed.options.json, row.json);
+    EXPECT_EQ(parsed.options.maxDevices, row.maxDevices);
+    EXPECT_EQ(parsed.options.count, row.count);
+    EXPECT_EQ(parsed.options.report, row.report);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, AcceptedOptions,
     ::testing::Values(
         Accepted{"ImageAloneIsUsb", {"fw.bin"}, Mode::Usb, "", "fw.bin"},
+        Accepted{"Watch", {"--watch", "fw.bin"}, Mode::Watch, "", "fw.bin"},
+        Accepted{"WatchBeyondTheWindowsRows",
+                 {"--watch", "--max-devices=32", "--count", "5", "--report", "r.csv", "fw.bin"},
+                 Mode::Watch,
+                 "",
+                 "fw.bin",
+                 std::nullopt,
+                 false,
+                 false,
+                 32,
+                 5,
+                 "r.csv"},
         Accepted{"UsbSpelledOut", {"--usb", "fw.bin"}, Mode::Usb, "", "fw.bin"},
         Accepted{"PortAsNextArgument", {"--port", "COM3", "fw.bin"}, Mode::Port, "COM3", "fw.bin"},
         Accepted{
@@ -104,7 +122,19 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"ListWithPort",
                 {"--list", "--port", "COM1"},
                 "'--list' takes neither '--usb' nor '--port'"},
-        Refused{"ListWithImage", {"--list", "a.bin"}, "extra operand 'a.bin'"}),
+        Refused{"ListWithImage", {"--list", "a.bin"}, "extra operand 'a.bin'"},
+        Refused{"MaxDevicesAbove32",
+                {"--watch", "--max-devices", "33", "a.bin"},
+                "invalid argument '33' for '--max-devices' (1 to 32)"},
+        Refused{"CountZero",
+                {"--watch", "--count=0", "a.bin"},
+                "invalid argument '0' for '--count' (1 to 1000000)"},
+        Refused{"ReportWithoutWatch",
+                {"--report", "r.csv", "a.bin"},
+                "'--max-devices', '--count' and '--report' go with '--watch'"},
+        Refused{"WatchWithPort",
+                {"--watch", "--port", "COM1", "a.bin"},
+                "'--watch' takes neither '--usb', '--port' nor '--list'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FlashUsage, DocumentsEveryExitStatus) {

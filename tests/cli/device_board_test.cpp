@@ -109,6 +109,10 @@ TEST_F(Board, AFailedOpenGetsItsReasonAndAHint) {
     EXPECT_EQ(sink.notes[0], "qor-flash: Connect To COM3 Failed: " + reason + "\n");
     EXPECT_NE(sink.notes[1].find("qor-flash: hint: "), std::string::npos);
     EXPECT_NE(sink.notes[1].find(hintWord), std::string::npos);
+#ifndef _WIN32
+    // The rule file the Linux package installs, by its full path.
+    EXPECT_NE(sink.notes[1].find(" /usr/lib/udev/rules.d/70-qor-imager.rules "), std::string::npos);
+#endif
 }
 
 TEST_F(Board, TheSuccessBoxIsInformationForTheRun) {

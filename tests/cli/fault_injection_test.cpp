@@ -23,11 +23,11 @@
 #include "tests/cli/json_reader.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fake_sysfs.h"
-#include "tests/support/sample_image.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
 #include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 #include "ui/resource_ids.h"
 #include "update/services.h"
 
@@ -321,7 +321,7 @@ class FaultTable : public ::testing::TestWithParam<Fault> {
         return paths;
     }
 
-    const std::vector<uint8_t> image = testing::sampleImage(4 * 1024);
+    const std::vector<uint8_t> image = sim::sampleImage(4 * 1024);
     testing::TempDir ports;
     testing::TempDir files;
     testing::FakeSysfs sysfs;

@@ -8,22 +8,27 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/sha256.h"
 #include "tests/cli/json_reader.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fake_sysfs.h"
-#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"
 #include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
+#include "tools/imager_sim_rack.h"
 
 namespace qor {
 namespace {
@@ -32,8 +37,8 @@ using testing::ProgramResult;
 
 constexpr auto kTimeout = std::chrono::seconds(60);
 
-using testing::expectedWire;
-using testing::sampleImage;
+using sim::expectedWire;
+using sim::sampleImage;
 
 bool hasControlCharacters(const std::string& text) {
     return std::any_of(text.begin(), text.end(), [](char c) {
@@ -228,7 +233,21 @@ struct RefusedImage {
     const char* name;
     std::vector<uint8_t> bytes;  // empty: no file at all
     const char* message;
+    // Turns the written file into what the case needs.
+    void (*reshape)(const std::filesystem::path& path) = nullptr;
 };
+
+// Its header's 32-bit length would announce only the last 256 KiB. Sparse:
+// it takes no disk.
+void growPastFourGiB(const std::filesystem::path& path) {
+    std::filesystem::resize_file(path, (uint64_t{1} << 32) + 256 * 1024);
+}
+
+// Reading a FIFO would wait for a writer that never comes.
+void replaceByFifo(const std::filesystem::path& path) {
+    std::filesystem::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+}
 
 class RefusedImages : public FlashProgram, public ::testing::WithParamInterface<RefusedImage> {};
 
@@ -239,6 +258,9 @@ TEST_P(RefusedImages, LeaveEveryImagerUntouched) {
     attach(second, 1);
     const std::string path =
         GetParam().bytes.empty() ? (files / "missing.bin").string() : writeImage(GetParam().bytes);
+    if (GetParam().reshape != nullptr) {
+        GetParam().reshape(path);
+    }
 
     const ProgramResult result = flash({path});
 
@@ -253,7 +275,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedImage{"UnknownMagic", std::vector<uint8_t>(4096, 0x5A), "Invalid File !"},
         RefusedImage{"ZeroHeaderWords", {0x4C, 0x50, 0x53, 0x2A, 1, 0, 0, 0}, "Invalid File !"},
-        RefusedImage{"Missing", {}, "cannot open"}),
+        RefusedImage{"Missing", {}, "cannot open"},
+        RefusedImage{"FourGiBAndMore", sampleImage(4096), "Invalid File !", growPastFourGiB},
+        RefusedImage{"Fifo", sampleImage(4096), "Invalid File !", replaceByFifo}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(FlashProgramRunners, NoImagerAttachedExitsFour) {
@@ -412,7 +436,22 @@ TEST_F(FlashProgram, JsonLinesParseAndTheSummaryMatchesEachDevice) {
     EXPECT_EQ(devices[1]["sent"].number(), 2048);
 }
 
-TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
+// Ctrl-C, and the signals a supervisor or a closed terminal stops a program
+// with, taken alike and reported by the exit status as shells expect.
+struct StopSignal {
+    const char* name;
+    int signal;
+    int exitCode;
+};
+
+void PrintTo(const StopSignal& stop, std::ostream* out) {
+    *out << stop.name;
+}
+
+class FlashProgramStopped : public FlashProgram,
+                            public ::testing::WithParamInterface<StopSignal> {};
+
+TEST_P(FlashProgramStopped, StopsAfterTheBlockInHandAndSaysSo) {
     sim::ImagerOptions slow;
     slow.block_delay_ms = 50;
     sim::ImagerSimulator imager(slow);
@@ -423,10 +462,10 @@ TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
     ASSERT_TRUE(child.started());
     ASSERT_TRUE(
         imager.waitFor([](const sim::ImagerRecord& r) { return r.run.blocks >= 3; }, 30000));
-    child.signal(SIGINT);
+    child.signal(GetParam().signal);
     const ProgramResult result = child.wait(kTimeout);
 
-    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.err;
     EXPECT_NE(result.err.find("qor-flash: ttyACM0: interrupted after "), std::string::npos)
         << result.err;
     EXPECT_NE(result.err.find("firmware is incomplete"), std::string::npos) << result.err;
@@ -438,6 +477,12 @@ TEST_F(FlashProgram, CtrlCStopsAfterTheBlockInHandAndSaysSo) {
               std::vector<uint8_t>(image.begin(), image.begin() + record.run.image.size()));
 }
 
+INSTANTIATE_TEST_SUITE_P(Signals, FlashProgramStopped,
+                         ::testing::Values(StopSignal{"CtrlC", SIGINT, 130},
+                                           StopSignal{"Term", SIGTERM, 143},
+                                           StopSignal{"HangUp", SIGHUP, 129}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_P(FlashProgramRunners, CtrlCDuringTheConnectEndsAtOnceWithTheFirmwareUnchanged) {
     sim::ImagerOptions silent;
     silent.probe_reply = sim::Reply::kSilent;
@@ -446,9 +491,12 @@ TEST_P(FlashProgramRunners, CtrlCDuringTheConnectEndsAtOnceWithTheFirmwareUnchan
 
     const auto child = start({writeImage(sampleImage(4096))});
     ASSERT_TRUE(imager.waitFor([](const sim::ImagerRecord& r) { return r.run.probe_seen; }, 30000));
+    const auto interrupted = std::chrono::steady_clock::now();
     child->signal(SIGINT);
-    // Five unanswered waits would take five seconds; stopped, they take none.
-    const ProgramResult result = finish(*child, std::chrono::seconds(3));
+    const ProgramResult result = finish(*child, kTimeout);
+    // Five unanswered waits would take five seconds; stopped, they take none,
+    // and a second is left for a slow exit on a busy machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(4));
 
     EXPECT_EQ(result.exitCode, 130) << result.err;
     EXPECT_NE(result.err.find("qor-flash: " + usbPort(0) +
@@ -480,7 +528,7 @@ TEST_F(FlashProgram, CtrlCWhileTheImagerWritesLetsItFinish) {
     EXPECT_EQ((*summary)["devices"].array()[0]["result"].text(), "succeeded");
 }
 
-TEST_P(FlashProgramRunners, ListPrintsEachImagersPort) {
+TEST_P(FlashProgramRunners, ListPrintsEachImagersPortAndInstance) {
     sim::ImagerSimulator first;
     sim::ImagerSimulator second;
     attach(first, 0);
@@ -489,8 +537,171 @@ TEST_P(FlashProgramRunners, ListPrintsEachImagersPort) {
     const ProgramResult result = flash({"--list"});
 
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, usbPort(0) + "\n" + usbPort(1) + "\n");
+    EXPECT_EQ(result.out, usbPort(0) + "\tSN0\n" + usbPort(1) + "\tSN1\n");
     EXPECT_TRUE(first.received().empty());
+
+    const ProgramResult json = flash({"--list", "--json"});
+    EXPECT_EQ(json.exitCode, 0);
+    const auto secondLine = testing::readJson(lines(json.out).at(1));
+    ASSERT_TRUE(secondLine) << json.out;
+    EXPECT_EQ((*secondLine)["port"].text(), usbPort(1));
+    EXPECT_EQ((*secondLine)["instance"].text(), "SN1");
+}
+
+// A station's day in small: imagers plugged in one after another, one that
+// refuses a block, one unplugged mid-transfer and plugged in again. Each
+// plug-in is updated once and recorded once, in the order they finished.
+TEST_F(FlashProgram, WatchUpdatesEachPlugInOnceAndRecordsIt) {
+    sim::ImagerRack rack({{}, 3, (ports / "ttyACM0").string(), sysfs.root().string()});
+    sim::ImagerOptions slow;
+    slow.block_delay_ms = 50;
+    sim::ImagerOptions refusing;
+    refusing.block_fault = sim::BlockFault::kNack;
+    refusing.fault_block = 2;
+    const std::vector<uint8_t> image = sampleImage(32 * 1024);
+    const std::string path = writeImage(image);
+    const auto report = files / "station.csv";
+    testing::ChildProcess child(
+        QOR_FLASH_PROGRAM, {"--watch", "--json", "--report", report.string(), path}, environment());
+    ASSERT_TRUE(child.started());
+    std::string error;
+    // Each record goes out after the watch has looked again, so the next
+    // step can rely on what it saw.
+    const auto finished = [&](const std::string& instance, const char* result) {
+        return child.waitForOutput(R"("instance":")" + instance + R"(","result":")" + result,
+                                   kTimeout);
+    };
+
+    ASSERT_TRUE(rack.plug(0, error)) << error;
+    ASSERT_TRUE(finished("SIM0", "succeeded"));
+    ASSERT_TRUE(rack.plug(1, error, &slow)) << error;
+    ASSERT_TRUE(rack.imager(1)->waitFor([](const auto& r) { return r.run.blocks >= 3; }, 30000));
+    rack.unplug(1);
+    ASSERT_TRUE(finished("SIM1", "failed"));
+    ASSERT_TRUE(rack.plug(2, error, &refusing)) << error;
+    ASSERT_TRUE(finished("SIM2", "failed"));
+    ASSERT_TRUE(rack.plug(1, error)) << error;
+    ASSERT_TRUE(finished("SIM1", "succeeded"));
+    child.signal(SIGINT);
+    const ProgramResult result = child.wait(kTimeout);
+
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    const auto summary = testing::readJson(lines(result.out).back());
+    ASSERT_TRUE(summary) << result.out;
+    EXPECT_EQ((*summary)["updated"].number(), 2);
+    EXPECT_EQ((*summary)["failed"].number(), 2);
+    EXPECT_EQ((*summary)["interrupted"].number(), 0);
+    EXPECT_EQ(rack.imager(0)->record().run.image, image);
+    EXPECT_EQ(rack.imager(1)->received(), expectedWire(image));
+
+    const std::string sha = hexDigest([&] {
+        Sha256 digest;
+        digest.update(image);
+        return digest.finish();
+    }());
+    std::ifstream in(report, std::ios::binary);
+    std::vector<std::vector<std::string>> records;
+    for (std::string line; std::getline(in, line);) {
+        ASSERT_TRUE(line.ends_with('\r')) << line;
+        line.pop_back();
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        for (std::string field; std::getline(split, field, ',');) {
+            fields.push_back(field);
+        }
+        if (line.ends_with(',')) {
+            fields.emplace_back();  // an empty message
+        }
+        ASSERT_EQ(fields.size(), 9u) << line;
+        records.push_back(fields);
+    }
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[0][0], "time");
+    const std::vector<std::vector<std::string>> expected{
+        {"ttyACM0", "SIM0", "succeeded", "32768"},
+        {"ttyACM1", "SIM1", "failed", ""},
+        {"ttyACM2", "SIM2", "failed", "3072"},
+        {"ttyACM1", "SIM1", "succeeded", "32768"},
+    };
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const auto& r = records[i + 1];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(r[0].size(), 20u) << r[0];  // 2026-12-07T20:45:03Z
+        EXPECT_EQ(r[1], expected[i][0]);
+        EXPECT_EQ(r[2], expected[i][1]);
+        EXPECT_EQ(r[3], "fw.bin");
+        EXPECT_EQ(r[4], sha);
+        EXPECT_EQ(r[5], expected[i][2]);
+        if (!expected[i][3].empty()) {
+            EXPECT_EQ(r[6], expected[i][3]);
+        }
+    }
+    // Cut off mid-transfer: some blocks, not all.
+    EXPECT_GE(std::stoi(records[2][6]), 3072);
+    EXPECT_LT(std::stoi(records[2][6]), 32768);
+    EXPECT_EQ(records[3][8], "Transmit File Failed (-2)");
+}
+
+TEST_F(FlashProgram, AWatchOfOneAtATimeTakesImagersInTurnAndEndsAtItsCount) {
+    sim::ImagerRack rack({{}, 3, (ports / "ttyACM0").string(), sysfs.root().string()});
+    std::string error;
+    for (unsigned slot = 0; slot < 3; ++slot) {
+        ASSERT_TRUE(rack.plug(slot, error)) << error;
+    }
+    const ProgramResult result = flash(
+        {"--watch", "--json", "--max-devices", "1", "--count", "2", writeImage(sampleImage(4096))});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    std::vector<std::string> seen;
+    for (const std::string& line : lines(result.out)) {
+        const auto event = testing::readJson(line);
+        ASSERT_TRUE(event) << line;
+        seen.push_back((*event)["event"].text() +
+                       (event->has("instance") ? " " + (*event)["instance"].text() : ""));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"started SIM0", "finished SIM0", "started SIM1",
+                                              "finished SIM1", "summary"}));
+    EXPECT_TRUE(rack.imager(2)->received().empty());
+}
+
+TEST_F(FlashProgram, CtrlCEndsAWatchWithTheImagerInFlightRecordedAsInterrupted) {
+    sim::ImagerOptions slow;
+    slow.block_delay_ms = 50;
+    sim::ImagerRack rack({slow, 1, (ports / "ttyACM0").string(), sysfs.root().string()});
+    std::string error;
+    ASSERT_TRUE(rack.plug(0, error)) << error;
+    const auto report = files / "station.csv";
+    testing::ChildProcess child(
+        QOR_FLASH_PROGRAM,
+        {"--watch", "--report", report.string(), writeImage(sampleImage(64 * 1024))},
+        environment());
+    ASSERT_TRUE(rack.imager(0)->waitFor([](const auto& r) { return r.run.blocks >= 3; }, 30000));
+    child.signal(SIGINT);
+    const ProgramResult result = child.wait(kTimeout);
+
+    EXPECT_EQ(result.exitCode, 130) << result.err;
+    EXPECT_NE(result.out.find("ttyACM0 SIM0: interrupted, "), std::string::npos) << result.out;
+    EXPECT_TRUE(result.out.ends_with("updated 0, failed 0, interrupted 1\n")) << result.out;
+    std::ifstream in(report, std::ios::binary);
+    const std::vector<std::string> records =
+        lines(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_NE(records[1].find(",interrupted,"), std::string::npos) << records[1];
+    EXPECT_NE(records[1].find("firmware is incomplete"), std::string::npos) << records[1];
+}
+
+TEST_P(FlashProgramRunners, AWatchOfOneImagerUpdatesItAndEnds) {
+    sim::ImagerSimulator imager;
+    attach(imager, 0);
+    const std::vector<uint8_t> image = sampleImage(4096);
+
+    const ProgramResult result = flash({"--watch", "--count", "1", writeImage(image)});
+
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find(usbPort(0) + " SN0: succeeded, 4096 bytes, "), std::string::npos)
+        << result.out;
+    EXPECT_TRUE(result.out.ends_with("updated 1, failed 0, interrupted 0\n")) << result.out;
+    EXPECT_EQ(imager.received(), expectedWire(image));
 }
 
 TEST_F(FlashProgram, WrongUsageExitsTwoAndHelpListsTheExitStatuses) {

@@ -13,6 +13,7 @@
 
 #include "serial/usb_discovery.h"
 #include "tests/support/fake_sysfs.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace qor {
@@ -192,6 +193,7 @@ TEST(SysfsRegistry, SeesTtysComeGoAndChangeHands) {
 
     fs::remove(sysfs.root() / "class/tty/ttyACM1");
     EXPECT_EQ(CountUsbDevices(*registry), 1);
+    EXPECT_EQ(ListUsbImagers(*registry), (std::vector<UsbImager>{{"FIRST", "ttyACM0"}}));
 
     // Unplugged and another device plugged in, which gets the freed name. The
     // new link is made before the old one goes, as the kernel's links are
@@ -221,21 +223,18 @@ TEST(SysfsRegistry, DiscoversImagersUnderSysfsRoot) {
     sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", std::nullopt), "ttyACM2");
     sysfs.addUsbSerialTty(sysfs.addUsbDevice("1-4", "0403", "6001", "FT"), "ttyUSB0", "ftdi_sio");
 
-    const char* saved = ::getenv("QOR_SYSFS_ROOT");
-    const std::optional<std::string> previous =
-        saved ? std::optional<std::string>(saved) : std::nullopt;
-    ::setenv("QOR_SYSFS_ROOT", sysfs.root().c_str(), 1);
-    auto registry = openSystemRegistry();
-    if (previous) {
-        ::setenv("QOR_SYSFS_ROOT", previous->c_str(), 1);
-    } else {
-        ::unsetenv("QOR_SYSFS_ROOT");
-    }
+    auto registry = [&] {
+        const testing::ScopedEnv root("QOR_SYSFS_ROOT", sysfs.root().string());
+        return openSystemRegistry();
+    }();
 
     PortNameTable table;
     EXPECT_EQ(CountUsbDevices(*registry), 2);
     EXPECT_EQ(CollectUsbPorts(*registry, table), 2);
     EXPECT_EQ(table, (PortNameTable{"ttyACM0", "ttyACM2"}));
+    // Told apart by serial number, or by the USB path without one.
+    EXPECT_EQ(ListUsbImagers(*registry),
+              (std::vector<UsbImager>{{"IMG1", "ttyACM0"}, {"1-3", "ttyACM2"}}));
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "tests/support/fake_registry.h"
 
@@ -208,6 +210,15 @@ const DiscoveryCase kCases[] = {
      1,
      1,
      {}},
+    {"PortNameWithNoDataAtAll",
+     [](FakeRegistry& r) {
+         r.addString(kList, u"0", imagerPath(u"1"));
+         r.addValue(parameters(imagerPath(u"1")), u"PortName", registry_type::kString,
+                    FakeRegistry::rawData(u""));
+     },
+     1,
+     1,
+     {}},
     {"PortNameConvertedToUtf8",
      [](FakeRegistry& r) { addImager(r, u"1", u"COM\u00e9"); },
      1,
@@ -281,6 +292,77 @@ const DiscoveryCase kCases[] = {
 INSTANTIATE_TEST_SUITE_P(Registry, DiscoveryTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+struct ListingCase {
+    const char* name;
+    std::function<void(FakeRegistry&)> setUp;
+    std::optional<std::vector<UsbImager>> listed;
+};
+
+void PrintTo(const ListingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ListingTest : public ::testing::TestWithParam<ListingCase> {};
+
+TEST_P(ListingTest, ListsInstancesBesideTheirPorts) {
+    FakeRegistry registry;
+    GetParam().setUp(registry);
+    EXPECT_EQ(ListUsbImagers(registry), GetParam().listed);
+    EXPECT_EQ(registry.openKeyCount(), 0);
+}
+
+using Imagers = std::vector<UsbImager>;
+
+const ListingCase kListings[] = {
+    {"ListAbsentIsNoImager", [](FakeRegistry&) {}, Imagers{}},
+    {"SerialOrPlaceOfAttachmentInListOrder",
+     [](FakeRegistry& r) {
+         addImager(r, u"B2", u"COM12");
+         addDevice(r, u"USB\\VID_1234&PID_0E52\\1", u"COM5");
+         addImager(r, u"6&1a2b3c4&0&2", u"COM3");
+     },
+     Imagers{{"B2", "COM12"}, {"6&1a2b3c4&0&2", "COM3"}}},
+    // The table's limit of eight binds the window, not the listing.
+    {"NineImagersAllListed",
+     [](FakeRegistry& r) {
+         for (char16_t n = u'1'; n <= u'9'; ++n) {
+             addImager(r, std::u16string(1, n), u"COM" + std::u16string(1, n));
+         }
+     },
+     Imagers{{"1", "COM1"},
+             {"2", "COM2"},
+             {"3", "COM3"},
+             {"4", "COM4"},
+             {"5", "COM5"},
+             {"6", "COM6"},
+             {"7", "COM7"},
+             {"8", "COM8"},
+             {"9", "COM9"}}},
+    // Listed by the driver but with no port named yet, or none usable: there,
+    // and told apart, but without a port.
+    {"MissingOrUnusablePortLeftEmpty",
+     [](FakeRegistry& r) {
+         addImager(r, u"1", u"");
+         addImager(r, u"2", u"LPT1");
+         addImager(r, u"3", std::u16string(u"COM") + char16_t(0xD800));
+         addImager(r, u"4", u"COM4");
+     },
+     Imagers{{"1", ""}, {"2", ""}, {"3", ""}, {"4", "COM4"}}},
+    {"InstanceConvertedToUtf8",
+     [](FakeRegistry& r) { addImager(r, std::u16string(u"S\u00e9") + char16_t(0xDC00), u"COM3"); },
+     Imagers{{"S\xc3\xa9\xef\xbf\xbd", "COM3"}}},
+    {"ListErrorIsNoAnswer",
+     [](FakeRegistry& r) {
+         addImager(r, u"1", u"COM3");
+         addImager(r, u"2", u"COM4");
+         r.failRead(kList, 1, RegistryResult::OtherError);
+     },
+     std::nullopt},
+};
+
+INSTANTIATE_TEST_SUITE_P(Registry, ListingTest, ::testing::ValuesIn(kListings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(CollectUsbPorts, NeverClearsEntriesItDoesNotWrite) {
     FakeRegistry registry;
     addImager(registry, u"1", u"LPT1");
@@ -288,6 +370,22 @@ TEST(CollectUsbPorts, NeverClearsEntriesItDoesNotWrite) {
     PortNameTable table{"COM9", "COM8", "COM7"};
     EXPECT_EQ(CollectUsbPorts(registry, table), 2);
     EXPECT_EQ(table, (PortNameTable{"COM9", "COM4", "COM7"}));
+}
+
+TEST(CollectUsbPortsForRun, FailsUnlessEveryImagerIsNamedAndKeepsNoOldEntry) {
+    FakeRegistry unnamed;
+    addImager(unnamed, u"1", u"COM3");
+    addImager(unnamed, u"2", u"LPT1");
+    PortNameTable table{"COM9", "COM8", "COM7"};
+    EXPECT_EQ(CollectUsbPortsForRun(unnamed, table), 0);
+    EXPECT_EQ(table, (PortNameTable{"COM3"}));
+
+    FakeRegistry named;
+    addImager(named, u"1", u"COM3");
+    addImager(named, u"2", u"COM4");
+    table = {"COM9", "COM8", "COM7"};
+    EXPECT_EQ(CollectUsbPortsForRun(named, table), 2);
+    EXPECT_EQ(table, (PortNameTable{"COM3", "COM4"}));
 }
 
 TEST(CollectUsbPorts, ReadsNoFurtherAfterTheEighthMatch) {

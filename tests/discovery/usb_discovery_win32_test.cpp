@@ -110,6 +110,10 @@ TEST_F(WindowsRegistry, AnImagerWithoutParametersFailsTheCollectAfterTheOnesBefo
     EXPECT_EQ(CountUsbDevices(*registry), 3);
     EXPECT_EQ(CollectUsbPorts(*registry, table), 0);
     EXPECT_EQ(table, (PortNameTable{"COM7"}));
+    // The listing keeps every imager, named by its instance's last part.
+    EXPECT_EQ(ListUsbImagers(*registry),
+              (std::vector<UsbImager>{
+                  {"7&2A1F&0&0", "COM7"}, {"7&2A1F&0&1", ""}, {"7&2A1F&0&2", "COM9"}}));
 }
 
 TEST_F(WindowsRegistry, APortNameWithoutComCountsButLeavesItsEntry) {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QRadioButton>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -15,6 +16,7 @@
 #include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/scripted_services.h"
 #include "tests/support/temp_dir.h"
+#include "tools/imager_sim_image.h"
 #include "ui/qt/firmware_file_dialog.h"
 #include "ui/resource_ids.h"
 
@@ -95,6 +97,69 @@ TEST_F(QtHost, BoxOnTheGuiThreadRunsItsOwnLoopAndShowsItsIcon) {
     });
     EXPECT_EQ(window().messageBox("The updates were successfully installed", "", 0x40040), 1);
     EXPECT_EQ(icon, QMessageBox::Information);
+}
+
+// Real clicks on the main button and a radio button, made while the USB port
+// check holds the GUI thread and delivered when it returns to the event loop.
+TEST_F(QtHost, ClicksQueuedDuringThePortCheckAreIgnoredUntilTheRunCloses) {
+    const std::u16string list = u"SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
+    FakeRegistry& registry = m_services.fakeRegistry();
+    const std::vector<std::string> ports = {"COM3", "COM4"};
+    for (int i = 0; i < 2; ++i) {
+        const std::u16string instance = u"USB\\VID_3C7B&PID_0E52\\SN" + std::u16string(1, u'0' + i);
+        registry.addString(list, std::u16string(1, u'0' + i), instance);
+        registry.addString(u"SYSTEM\\CurrentControlSet\\Enum\\" + instance + u"\\Device Parameters",
+                           u"PortName", std::u16string(ports[i].begin(), ports[i].end()));
+        m_services.line(ports[i], i);  // opens, never answers
+    }
+    m_services.line("COM1", Services::kUiThread);
+    click(IDC_RADIO_USB);
+    ASSERT_TRUE(processEventsUntil(
+        [&] { return window().itemText(IDC_INFO) == "  2 Devices Connected"; }, 10000));
+
+    // A second file dialog would be a second run starting; it is counted
+    // and cancelled rather than left to block the test.
+    int laterFileDialogs = 0;
+    QTimer refuser;
+    QObject::connect(&refuser, &QTimer::timeout, [&] {
+        if (QFileDialog* dialog = openFileDialog(); dialog != nullptr && dialog->isVisible()) {
+            ++laterFileDialogs;
+            dialog->reject();
+        }
+    });
+    bool queued = false;
+    bool clicked = false;
+    registry.onRead([&](std::u16string_view path, uint32_t) {
+        if (path != list && !queued) {
+            queued = true;
+            QTimer::singleShot(0, &window(), [&] {
+                refuser.start(10);
+                click(IDC_UPDATE);
+                click(IDC_RADIO_RS232);
+                click(IDC_UPDATE);
+                clicked = true;
+            });
+        }
+    });
+    TempDir files;
+    answerNextFileDialog(
+        QString::fromStdString(files.write("fw.bin", sim::sampleImage(4096)).string()));
+    click(IDC_UPDATE);
+
+    ASSERT_TRUE(processEventsUntil([&] { return clicked; }));
+    EXPECT_EQ(laterFileDialogs, 0);
+    EXPECT_TRUE(item<QRadioButton>(IDC_RADIO_USB)->isChecked());
+    ASSERT_TRUE(processEventsUntil([] { return openMessageBoxes().size() == 2; }));
+    EXPECT_FALSE(dialog().canClose());
+    for (QMessageBox* box : openMessageBoxes()) {
+        QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return dialog().canClose(); }));
+    EXPECT_TRUE(m_services.line("COM1", Services::kUiThread).openedBauds().empty());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(m_services.line(ports[i], i).openedBauds().size(), 1u) << ports[i];
+    }
+    registry.onRead({});
 }
 
 TEST(QtNameFilter, WindowsPatternsBecomeQtPatterns) {

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QListView>
@@ -228,6 +229,55 @@ TEST_F(QtLayout, RowsNeverOverlapAndFitTheGrownWindow) {
         EXPECT_EQ(window().windowRect(), original);
         EXPECT_EQ(window().geometry().size(), window().templateClientSize());
     }
+}
+
+// Stands in for a desktop whose top bar keeps every window below it, as
+// GNOME's and a KDE panel at the top do: a window shown or moved higher up
+// is put back under the bar.
+class TopBarStandIn final : public QObject {
+  public:
+    static constexpr int kBarHeight = 40;
+
+  protected:
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* window = qobject_cast<QtDialogWindow*>(object);
+        if (window != nullptr && (event->type() == QEvent::Show || event->type() == QEvent::Move) &&
+            window->frameGeometry().top() < kBarHeight) {
+            ++refused;
+            window->move(window->frameGeometry().left(), kBarHeight);
+        }
+        return false;
+    }
+
+  public:
+    int refused = 0;
+};
+
+class QtLayoutUnderATopBar : public QtDialogFixture {
+  protected:
+    ScriptedServices m_services;
+};
+
+TEST_F(QtLayoutUnderATopBar, RowsArePlacedAsForAWindowAtTheOrigin) {
+    TopBarStandIn bar;
+    qApp->installEventFilter(&bar);
+    open(m_services);
+    qApp->removeEventFilter(&bar);
+    ASSERT_GT(bar.refused, 0);
+
+    // From the rectangle at the origin, frame included, as on Windows.
+    const QSize frame = window().frameGeometry().size();
+    for (int row = 0; row < kMaxDeviceRows; ++row) {
+        const int top = frame.height() - 50 + row * 60;
+        EXPECT_EQ(window().item(progressBarId(row))->geometry(),
+                  QRect(10, top, frame.width() - 20, 25))
+            << row;
+        EXPECT_EQ(window().item(rowLabelId(row))->geometry(),
+                  QRect(10, top + 30, frame.width() - 20, 20))
+            << row;
+    }
+    // Once initialised, the rectangle is where the window is.
+    EXPECT_EQ(window().windowRect().top, window().frameGeometry().top());
 }
 
 TEST_F(QtLayout, RowLabelsUseTheDesktopFontNotTheDialogs) {

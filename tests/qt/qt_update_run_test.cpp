@@ -14,13 +14,16 @@
 
 #include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/fake_sysfs.h"
-#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 #include "ui/resource_ids.h"
 
 namespace qor::testing {
 namespace {
+
+using sim::expectedWire;
+using sim::sampleImage;
 
 class QtUpdateRun : public QtDialogFixture {
   protected:

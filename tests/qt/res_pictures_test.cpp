@@ -128,6 +128,8 @@ TEST_P(Pictures, HaveTheirSizeIn24Bits) {
 INSTANTIATE_TEST_SUITE_P(Res, Pictures,
                          ::testing::Values(PictureCase{"Logo", "logo.bmp", 96},
                                            PictureCase{"Icon256", "icon-256.png", 256},
+                                           PictureCase{"Icon128", "icon-128.png", 128},
+                                           PictureCase{"Icon64", "icon-64.png", 64},
                                            PictureCase{"Icon48", "icon-48.png", 48},
                                            PictureCase{"Icon32", "icon-32.png", 32},
                                            PictureCase{"Icon16", "icon-16.png", 16}),

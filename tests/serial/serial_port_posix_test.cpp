@@ -13,6 +13,7 @@
 
 #include "serial/serial_port.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace qor {
@@ -27,10 +28,11 @@ int64_t msSince(std::chrono::steady_clock::time_point start) {
         .count();
 }
 
-std::string readAll(SerialPort& port, uint32_t wait_ms) {
+// Reads `count` bytes, each within a deadline of seconds.
+std::string readCount(SerialPort& port, std::size_t count) {
     std::string got;
     uint8_t byte = 0;
-    while (port.readByte(byte, wait_ms)) {
+    while (got.size() < count && port.readByte(byte, 10'000)) {
         got += static_cast<char>(byte);
     }
     return got;
@@ -121,13 +123,13 @@ TEST(SerialPort, HoldsTheExclusiveFlagOnlyWhileOpen) {
 
 TEST(SerialPort, InputQueueIsEmptyAfterOpen) {
     PtyPair pty;
-    pty.send("stale bytes from before");
-    ::usleep(20000);
+    const std::string stale = "stale bytes from before";
+    pty.send(stale);
+    ASSERT_TRUE(pty.waitUntilQueued(stale.size()));
     PortHandle port = OpenComPort(pty.slavePath(), 115200);
     ASSERT_NE(port, nullptr);
-    EXPECT_EQ(readAll(*port, 20), "");
     pty.send("fresh");
-    EXPECT_EQ(readAll(*port, 50), "fresh");
+    EXPECT_EQ(readCount(*port, 5), "fresh") << "nothing from before the open comes first";
 }
 
 TEST(SerialPort, SilentOneByteReadComesBackWithinAFewMilliseconds) {
@@ -135,9 +137,14 @@ TEST(SerialPort, SilentOneByteReadComesBackWithinAFewMilliseconds) {
     PortHandle port = OpenComPort(pty.slavePath(), 921600);
     ASSERT_NE(port, nullptr);
     uint8_t byte = 0;
+    // Twenty reads of 2 ms each: a read rounded up to the tenth of a second
+    // that line settings count in would take two seconds, a busy machine far
+    // less.
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(port->readByte(byte, 2));
-    EXPECT_LT(msSince(start), 50);
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_FALSE(port->readByte(byte, 2));
+    }
+    EXPECT_LT(msSince(start), 2000);
 }
 
 TEST(SerialPort, WritesAndReadsEveryByteUnchanged) {
@@ -149,9 +156,9 @@ TEST(SerialPort, WritesAndReadsEveryByteUnchanged) {
         all += static_cast<char>(i);
     }
     ASSERT_TRUE(writeText(*port, all));
-    EXPECT_EQ(pty.receive(200), all);
+    EXPECT_EQ(pty.receive(all.size()), all);
     pty.send(all);
-    EXPECT_EQ(readAll(*port, 50), all);
+    EXPECT_EQ(readCount(*port, all.size()), all);
 }
 
 TEST(SerialPort, PurgeDropsBytesAlreadyReadAhead) {
@@ -159,8 +166,9 @@ TEST(SerialPort, PurgeDropsBytesAlreadyReadAhead) {
     PortHandle port = OpenComPort(pty.slavePath(), 921600);
     ASSERT_NE(port, nullptr);
     pty.send("abc");
+    ASSERT_TRUE(pty.waitUntilQueued(3));
     uint8_t byte = 0;
-    ASSERT_TRUE(port->readByte(byte, 100));
+    ASSERT_TRUE(port->readByte(byte, 10'000));
     EXPECT_EQ(byte, 'a');
     port->purge();
     EXPECT_FALSE(port->readByte(byte, 20));
@@ -171,7 +179,6 @@ TEST(SerialPort, FarEndHangingUpFailsReadsAndWritesWithoutHanging) {
     PortHandle port = OpenComPort(pty.slavePath(), 921600);
     ASSERT_NE(port, nullptr);
     pty.send("x");
-    ::usleep(20000);
     pty.hangUp();
     uint8_t byte = 0;
     const auto start = std::chrono::steady_clock::now();
@@ -182,8 +189,8 @@ TEST(SerialPort, FarEndHangingUpFailsReadsAndWritesWithoutHanging) {
         EXPECT_FALSE(port->readByte(byte, 30));
     }
     EXPECT_FALSE(writeText(*port, "*probe"));
-    EXPECT_LT(msSince(start), 1000);
-    EXPECT_GE(msSince(start), 150);  // it waited instead of spinning
+    EXPECT_LT(msSince(start), 10'000);  // no read waits for ever
+    EXPECT_GE(msSince(start), 150);     // it waited instead of spinning
 }
 
 TEST(SerialPort, MissingPortYieldsNothing) {
@@ -205,14 +212,15 @@ TEST(SerialPort, PortDirectoryPutsADeviceBehindAShortName) {
     PtyPair pty;
     testing::TempDir dir;
     std::filesystem::create_symlink(pty.slavePath(), dir / "COM10");
-    ::setenv("QOR_PORT_DIR", dir.path().c_str(), 1);
     OpenFailure why;
-    PortHandle port = OpenComPort("COM10", 230400, &why);
-    ::unsetenv("QOR_PORT_DIR");
+    PortHandle port = [&] {
+        const testing::ScopedEnv portDir("QOR_PORT_DIR", dir.path().string());
+        return OpenComPort("COM10", 230400, &why);
+    }();
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(why.devicePath, (dir / "COM10").string());
     ASSERT_TRUE(writeText(*port, "%QOR%"));
-    EXPECT_EQ(pty.receive(200), "%QOR%");
+    EXPECT_EQ(pty.receive(5), "%QOR%");
 }
 
 }  // namespace

@@ -10,17 +10,10 @@
 #include "serial/serial_port.h"
 #include "serial/wait_for_token.h"
 #include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 
 namespace qor {
 namespace {
-
-std::vector<uint8_t> twoBlockImage() {
-    std::vector<uint8_t> image(2048);
-    for (size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<uint8_t>(i * 7 + i / 1024);
-    }
-    return image;
-}
 
 bool send(SerialPort& port, const std::vector<uint8_t>& bytes) {
     return port.write(bytes);
@@ -45,9 +38,8 @@ TEST(TokenExchangeOverPty, AWholeExchangeReachesTheImagerByteForByte) {
     ASSERT_NE(port, nullptr);
     SteadyClock clock;
 
-    const std::vector<uint8_t> image = twoBlockImage();
-    std::vector<uint8_t> header(image.begin(), image.begin() + 8);
-    append(header, {0x00, 0x08, 0x00, 0x00});  // 2048, little-endian
+    const std::vector<uint8_t> image = sim::sampleImage(2048);
+    const std::vector<uint8_t> header = sim::headerFor(image);
 
     ASSERT_TRUE(writeText(*port, "%QOR%"));
     clock.sleep_ms(250);
@@ -83,7 +75,9 @@ TEST(TokenExchangeOverPty, ARefusalEndsTheWaitAtOnce) {
     ASSERT_TRUE(writeText(*port, "%QOR%*probe"));
     const uint32_t start = clock.now_ms();
     EXPECT_EQ(WaitForToken("*echo", *port, clock), kTokenNack);
-    EXPECT_LT(clock.now_ms() - start, 500u);
+    // Well inside the wait's bound; the millisecond account of ending at
+    // once is the virtual-time tests' job, which no busy machine can upset.
+    EXPECT_LT(clock.now_ms() - start, kMaxWaitMs / 2);
 }
 
 TEST(TokenExchangeOverPty, AnImagerThatHangsUpGivesSilenceNotAHang) {
@@ -97,7 +91,7 @@ TEST(TokenExchangeOverPty, AnImagerThatHangsUpGivesSilenceNotAHang) {
     SteadyClock clock;
     ASSERT_TRUE(writeText(*port, "%QOR%*probe"));
     ASSERT_EQ(WaitForToken("*echo", *port, clock), kTokenSeen);
-    const std::vector<uint8_t> header{0x45, 0x01, 0x69, 0x53, 1, 0, 0, 0, 0, 4, 0, 0};
+    const std::vector<uint8_t> header = sim::headerFor(sim::sampleImage(1024));
     ASSERT_TRUE(send(*port, header));
     ASSERT_EQ(WaitForToken("*echo", *port, clock), kTokenSeen);
     ASSERT_TRUE(send(*port, std::vector<uint8_t>(1024, 0x11)));

@@ -20,7 +20,10 @@ bool FakeRegistry::PathLess::operator()(std::u16string_view a, std::u16string_vi
 
 FakeRegistry::Bytes FakeRegistry::rawData(std::u16string_view text) {
     Bytes bytes(text.size() * sizeof(char16_t));
-    std::memcpy(bytes.data(), text.data(), bytes.size());
+    // An empty vector's data() may be null, which memcpy must not be given.
+    if (!bytes.empty()) {
+        std::memcpy(bytes.data(), text.data(), bytes.size());
+    }
     return bytes;
 }
 

@@ -341,14 +341,11 @@ void MemoryWindow::releaseAllBoxes() {
 }
 
 std::optional<std::string> MemoryWindow::openFileDialog(const OpenFileRequest& request) {
-    std::chrono::milliseconds thinkTime{};
     std::function<void()> whileOpen;
     {
         std::lock_guard lock(m_mutex);
-        thinkTime = m_openFileThinkTime;
         whileOpen = m_whileFileDialogOpen;
     }
-    std::this_thread::sleep_for(thinkTime);
     if (whileOpen) {
         whileOpen();
     }
@@ -362,11 +359,6 @@ std::optional<std::string> MemoryWindow::openFileDialog(const OpenFileRequest& r
 void MemoryWindow::setWhileFileDialogOpen(std::function<void()> task) {
     std::lock_guard lock(m_mutex);
     m_whileFileDialogOpen = std::move(task);
-}
-
-void MemoryWindow::setOpenFileThinkTime(std::chrono::milliseconds time) {
-    std::lock_guard lock(m_mutex);
-    m_openFileThinkTime = time;
 }
 
 void MemoryWindow::setOpenFileAnswer(std::optional<std::string> path) {

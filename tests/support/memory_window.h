@@ -116,9 +116,6 @@ class MemoryWindow final : public Window {
 
     // The open-file dialog's answer, and the requests it was shown with.
     void setOpenFileAnswer(std::optional<std::string> path);
-    // How long the user takes to choose (real time): over real lines, what
-    // was sent before the dialog opened has long been read by then.
-    void setOpenFileThinkTime(std::chrono::milliseconds time);
     // Runs on the thread that opened the file dialog while it is open, as
     // the dialog's own message loop would run timers and other events.
     void setWhileFileDialogOpen(std::function<void()> task);
@@ -165,7 +162,6 @@ class MemoryWindow final : public Window {
     bool m_holdBoxes = false;
     std::function<void(const MessageBoxRecord&)> m_boxObserver;
     std::optional<std::string> m_openFileAnswer;
-    std::chrono::milliseconds m_openFileThinkTime{0};
     std::function<void()> m_whileFileDialogOpen;
     std::vector<OpenFileRequest> m_openFileRequests;
 

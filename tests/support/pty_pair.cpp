@@ -1,65 +1,80 @@
 #include "tests/support/pty_pair.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
-#include <termios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <stdexcept>
+#include <thread>
 
 namespace qor::testing {
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int msLeft(Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+}  // namespace
+
 PtyPair::PtyPair() {
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    if (!m_line.valid()) {
         throw std::runtime_error("openpty failed");
     }
-    // A program the test starts must not inherit the line's ends: one that
-    // held the master would keep the line up after hangUp().
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    ::fcntl(slave, F_SETFD, FD_CLOEXEC);
-    m_master.reset(master);
-    m_slave.reset(slave);
-    m_slavePath = name;
-    // Raw on the far end too, so no byte is translated on its way.
-    termios tio{};
-    ::tcgetattr(slave, &tio);
-    ::cfmakeraw(&tio);
-    ::tcsetattr(slave, TCSANOW, &tio);
 }
 
 void PtyPair::send(const std::string& bytes) const {
-    size_t done = 0;
+    // The master does not block: wait for room when the line is full.
+    std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(m_master.get(), bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
+        const ssize_t n = ::write(master(), bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        pollfd pfd{master(), POLLOUT, 0};
+        if (n == 0 || (errno != EAGAIN && errno != EINTR) || ::poll(&pfd, 1, 10'000) <= 0) {
             throw std::runtime_error("write to pty master failed");
         }
-        done += static_cast<size_t>(n);
     }
 }
 
-std::string PtyPair::receive(int wait_ms) const {
+std::string PtyPair::receive(std::size_t count, std::chrono::milliseconds timeout) const {
+    const auto deadline = Clock::now() + timeout;
     std::string got;
-    pollfd pfd{m_master.get(), POLLIN, 0};
-    while (::poll(&pfd, 1, wait_ms) > 0 && (pfd.revents & POLLIN)) {
+    while (got.size() < count) {
+        pollfd pfd{master(), POLLIN, 0};
+        if (::poll(&pfd, 1, msLeft(deadline)) <= 0 || (pfd.revents & POLLIN) == 0) {
+            break;
+        }
         char buffer[4096];
-        const ssize_t n = ::read(m_master.get(), buffer, sizeof buffer);
+        const ssize_t n = ::read(master(), buffer, std::min(sizeof buffer, count - got.size()));
         if (n <= 0) {
             break;
         }
-        got.append(buffer, static_cast<size_t>(n));
-        wait_ms = 20;  // whatever else is on its way comes right behind
+        got.append(buffer, static_cast<std::size_t>(n));
     }
     return got;
 }
 
-void PtyPair::hangUp() {
-    m_slave.reset();
-    m_master.reset();
+bool PtyPair::waitUntilQueued(std::size_t count, std::chrono::milliseconds timeout) const {
+    const auto deadline = Clock::now() + timeout;
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(m_line.slave(), FIONREAD, &queued) == 0 &&
+            static_cast<std::size_t>(queued) >= count) {
+            return true;
+        }
+        if (msLeft(deadline) == 0) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 }  // namespace qor::testing

@@ -33,6 +33,13 @@ class ScopedEnv {
         }
         setEnv(name, value);
     }
+    // Removes the variable for the life of the object.
+    ScopedEnv(const char* name, std::nullopt_t) : m_name(name) {
+        if (const char* old = std::getenv(name)) {
+            m_previous = old;
+        }
+        unsetEnv(name);
+    }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
     ~ScopedEnv() {

@@ -64,7 +64,8 @@ ComPortLink::~ComPortLink() {
     std::filesystem::remove(m_link, ignored);
 }
 
-bool importRegistry(const std::string& blocks) {
+std::filesystem::path writeRegistryFile(const std::filesystem::path& dir, std::string_view name,
+                                        const std::string& blocks) {
     // regedit wants a REGEDIT4 file with Windows line ends.
     std::string text = "REGEDIT4\r\n\r\n";
     for (char c : blocks) {
@@ -73,8 +74,14 @@ bool importRegistry(const std::string& blocks) {
         }
         text += c;
     }
+    const auto file = dir / name;
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << text;
+    return file;
+}
+
+bool importRegistry(const std::string& blocks) {
     const TempDir dir;
-    const auto file = dir.write("imagers.reg", text);
+    const auto file = writeRegistryFile(dir.path(), "imagers.reg", blocks);
     const ProgramResult result =
         runWindowsProgram("regedit", {"/S", windowsPath(file)}, {}, kRegistryTimeout);
     return result.exitCode == 0;

@@ -47,6 +47,12 @@ class ComPortLink {
     std::filesystem::path m_link;
 };
 
+// Writes the file regedit imports: REGEDIT4 key blocks (without the
+// header, lines joined with "\n") with the header and Windows line ends, as
+// `name` in `dir`; returns its path.
+std::filesystem::path writeRegistryFile(const std::filesystem::path& dir, std::string_view name,
+                                        const std::string& blocks);
+
 // Writes registry values below HKEY_LOCAL_MACHINE in one go (REGEDIT4 key
 // blocks without the header), true when wine's regedit took them; the keys
 // are removed again with removeRegistryKey.

@@ -1,43 +1,24 @@
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
-#include <array>
 #include <optional>
-#include <string>
 
+#include "tests/support/scoped_env.h"
 #include "text/ui_language.h"
 
 namespace qor {
 namespace {
 
-constexpr std::array<const char*, 4> kVariables = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
-
-// Saves the locale variables and puts them back, so the test's settings do
-// not leak into the rest of the process.
+// Clears the locale variables for the test and puts them back afterwards, so
+// the test's settings do not leak into the rest of the process.
 class LocaleEnvironment {
   public:
-    LocaleEnvironment() {
-        for (std::size_t i = 0; i < kVariables.size(); ++i) {
-            if (const char* value = getenv(kVariables[i])) {
-                m_saved[i] = value;
-            }
-            unsetenv(kVariables[i]);
-        }
-    }
-    ~LocaleEnvironment() {
-        for (std::size_t i = 0; i < kVariables.size(); ++i) {
-            if (m_saved[i]) {
-                setenv(kVariables[i], m_saved[i]->c_str(), 1);
-            } else {
-                unsetenv(kVariables[i]);
-            }
-        }
-    }
-    void set(const char* name, const char* value) { setenv(name, value, 1); }
+    void set(const char* name, const char* value) { testing::setEnv(name, value); }
 
   private:
-    std::array<std::optional<std::string>, 4> m_saved;
+    testing::ScopedEnv m_language{"LANGUAGE", std::nullopt};
+    testing::ScopedEnv m_all{"LC_ALL", std::nullopt};
+    testing::ScopedEnv m_messages{"LC_MESSAGES", std::nullopt};
+    testing::ScopedEnv m_lang{"LANG", std::nullopt};
 };
 
 TEST(UserDefaultUiLanguageTest, ReadsEachVariableInItsPlace) {

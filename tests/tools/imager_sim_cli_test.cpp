@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/imager_sim_cli.h"
+#include "tools/imager_sim_control.h"
 
 namespace qor::sim {
 namespace {
@@ -88,6 +89,9 @@ TEST(ImagerSimCli, FlagsReachTheOptions) {
         {"stats file",
          {"--stats", "/tmp/s.txt"},
          [](const CliConfig& c) { return c.stats == "/tmp/s.txt"; }},
+        {"sysfs and control",
+         {"--sysfs", "/tmp/sys", "--control=-"},
+         [](const CliConfig& c) { return c.sysfs == "/tmp/sys" && c.control == "-"; }},
         {"self-check", {"--self-check"}, [](const CliConfig& c) { return c.self_check; }},
         {"help", {"-h"}, [](const CliConfig& c) { return c.help; }},
     };
@@ -123,6 +127,33 @@ TEST(ImagerSimCli, BadCommandLinesAreRefusedWithAReason) {
         const CliParse parsed = parse(c.args);
         EXPECT_FALSE(parsed.ok);
         EXPECT_NE(parsed.error.find(c.mentions), std::string::npos) << parsed.error;
+    }
+}
+
+TEST(ImagerSimCli, ControlLines) {
+    using Kind = ControlCommand::Kind;
+    struct Case {
+        std::string_view line;
+        Kind kind;
+        unsigned slot;
+    };
+    const Case cases[] = {
+        {"plug 3", Kind::Plug, 3},
+        {"  unplug\t12 \r", Kind::Unplug, 12},
+        {"", Kind::None, 0},
+        {"# a remark", Kind::None, 0},
+        {"unplug 1 # a remark", Kind::Unplug, 1},
+        {"plug", Kind::Invalid, 0},
+        {"plug -1", Kind::Invalid, 0},
+        {"plug 1x", Kind::Invalid, 0},
+        {"pull 1", Kind::Invalid, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        const ControlCommand command = parseControlLine(c.line);
+        EXPECT_EQ(command.kind, c.kind);
+        EXPECT_EQ(command.slot, c.slot);
+        EXPECT_EQ(command.error.empty(), c.kind != Kind::Invalid);
     }
 }
 

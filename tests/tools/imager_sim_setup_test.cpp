@@ -9,8 +9,9 @@
 namespace qor::sim {
 namespace {
 
+using testing::answerTo;
+using testing::bytesOf;
 using testing::kAnswerMs;
-using testing::kQuietMs;
 
 using Packet = std::array<uint8_t, 7>;
 using Bytes = std::vector<uint8_t>;
@@ -23,15 +24,14 @@ const Bytes kReply = {0x52, 0xA0, 0xEC, 0xFE, 0x74};
 constexpr std::array<uint32_t, 5> kScan = {9600, 115200, 57600, 38400, 230400};
 
 // One attempt of the host's baud scan: open at `baud`, send the probe, read
-// what comes within `listen_ms`.
-Bytes probeAt(ImagerSimulator& imager, PlainHost& host, uint32_t baud,
-              uint32_t listen_ms = kQuietMs) {
+// the imager's answer.
+Bytes probeAt(ImagerSimulator& imager, PlainHost& host, uint32_t baud) {
     if (!host.open(imager.portPath(), baud)) {
         ADD_FAILURE() << "cannot open " << imager.portPath() << " at " << baud;
         return {};
     }
-    host.write(kProbe);
-    return host.read(16, listen_ms);
+    const std::string answer = answerTo(imager, host, kProbe);
+    return Bytes(answer.begin(), answer.end());
 }
 
 // Runs the scan the way the updater does until the imager answers; returns
@@ -103,8 +103,7 @@ TEST(ImagerSimSetup, SetupCommandsSwitchToTokensAtTheUpdateRate) {
 
         // Like the real imager, it hears the updater only at the update rate.
         ASSERT_TRUE(host.open(imager.portPath(), c.other_baud));
-        host.write("%QOR%*probe");
-        EXPECT_EQ(host.readFor(kQuietMs), "");
+        EXPECT_EQ(answerTo(imager, host, bytesOf("%QOR%*probe")), "");
         ASSERT_TRUE(host.open(imager.portPath(), c.update_baud));
         host.write("%QOR%*probe");
         EXPECT_EQ(host.readUntil("*echo", kAnswerMs), "*echo");
@@ -142,8 +141,7 @@ TEST(ImagerSimSetup, SilentAfterReplyTakesCommandsButNeverSwitches) {
     EXPECT_FALSE(imager.record().update_mode);
 
     ASSERT_TRUE(host.open(imager.portPath(), 115200));
-    host.write("%QOR%*probe");
-    EXPECT_EQ(host.readFor(kQuietMs), "");
+    EXPECT_EQ(answerTo(imager, host, bytesOf("%QOR%*probe")), "");
 }
 
 TEST(ImagerSimSetup, CommandsOutOfOrderDoNotSwitch) {

@@ -11,8 +11,6 @@ namespace qor::sim {
 namespace {
 
 using testing::blockOf;
-using testing::headerFor;
-using testing::makeImage;
 using testing::SimLine;
 
 // An exchange over a line timed like a 921600 baud wire, with a turnaround
@@ -24,7 +22,7 @@ TEST(ImagerSimTiming, PacedLineCarriesTheExchangeAndTimesIt) {
     options.block_delay_ms = 2;
     SimLine line(options);
     ASSERT_TRUE(line.ok());
-    const auto image = makeImage(4);
+    const auto image = sampleImage(4 * 1024);
 
     EXPECT_EQ(line.connect(), "*echo");
     EXPECT_EQ(line.ask(headerFor(image), "*echo"), "*echo");

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -9,42 +11,51 @@
 
 #include "tools/imager_sim.h"
 #include "tools/imager_sim_host.h"
+#include "tools/imager_sim_image.h"
 
 namespace qor::sim::testing {
 
-// Long enough for any reply the imager gives at once, even under a sanitizer.
-inline constexpr uint32_t kAnswerMs = 1000;
-// How long a test listens to be sure nothing comes; the imager answers
-// within a millisecond when it answers at all.
-inline constexpr uint32_t kQuietMs = 150;
+// A deadline for anything the imager does at once: seconds, so that a busy
+// machine does not fail a test, and never reached when all goes well.
+inline constexpr uint32_t kAnswerMs = 5000;
 
 inline std::span<const uint8_t> bytesOf(std::string_view text) {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
 }
 
-// An image of whole blocks whose bytes differ from block to block, so that a
-// lost or repeated block shows.
-inline std::vector<uint8_t> makeImage(std::size_t blocks) {
-    std::vector<uint8_t> image(blocks * 1024);
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        image[i] = static_cast<uint8_t>(i * 31 + i / 1024);
-    }
-    return image;
-}
-
-// The header message for `image`: its first 8 bytes, then `length` (the
-// image's own by default) little-endian.
-inline std::vector<uint8_t> headerFor(const std::vector<uint8_t>& image, int64_t length = -1) {
-    const auto value = static_cast<uint32_t>(length < 0 ? image.size() : length);
-    std::vector<uint8_t> header(image.begin(), image.begin() + 8);
-    for (int shift = 0; shift < 32; shift += 8) {
-        header.push_back(static_cast<uint8_t>(value >> shift));
-    }
-    return header;
-}
-
 inline std::span<const uint8_t> blockOf(const std::vector<uint8_t>& image, std::size_t k) {
     return std::span<const uint8_t>(image).subspan(k * 1024, 1024);
+}
+
+// Writes `bytes` and returns the imager's whole answer to them. Waits on the
+// imager's record, not on the clock: once it has acted on every byte written
+// and handed over every reply it decided on, what it sent is all there is to
+// read, however slowly the machine runs.
+inline std::string answerTo(ImagerSimulator& imager, PlainHost& host,
+                            std::span<const uint8_t> bytes) {
+    // Whatever the imager has read before must be dealt with first, or bytes
+    // of an earlier step would count as these.
+    const auto caughtUp = [](const ImagerRecord& r) { return r.handled == r.received.size(); };
+    if (!imager.waitFor(caughtUp, kAnswerMs)) {
+        ADD_FAILURE() << "the imager did not catch up with the line";
+    }
+    const ImagerRecord before = imager.record();
+    if (!host.write(bytes)) {
+        ADD_FAILURE() << "the host could not write";
+        return {};
+    }
+    const std::size_t received = before.received.size() + bytes.size();
+    if (!imager.waitFor(
+            [&](const ImagerRecord& r) {
+                return r.hung_up ||
+                       (r.received.size() >= received && caughtUp(r) && r.replies_pending == 0);
+            },
+            kAnswerMs)) {
+        ADD_FAILURE() << "the imager did not finish answering";
+    }
+    const std::vector<uint8_t> got =
+        host.read(imager.record().sent.size() - before.sent.size(), kAnswerMs);
+    return std::string(got.begin(), got.end());
 }
 
 // A simulated imager with a host on its line, written with plain termios.
@@ -68,14 +79,9 @@ class SimLine {
                     uint32_t timeout_ms = kAnswerMs) {
         return ask(bytesOf(text), until, timeout_ms);
     }
-    // Writes `bytes` and returns whatever comes back while listening.
-    std::string tell(std::span<const uint8_t> bytes, uint32_t listen_ms = kQuietMs) {
-        m_host.write(bytes);
-        return m_host.readFor(listen_ms);
-    }
-    std::string tell(std::string_view text, uint32_t listen_ms = kQuietMs) {
-        return tell(bytesOf(text), listen_ms);
-    }
+    // Writes `bytes` and returns the imager's whole answer to them.
+    std::string tell(std::span<const uint8_t> bytes) { return answerTo(m_imager, m_host, bytes); }
+    std::string tell(std::string_view text) { return tell(bytesOf(text)); }
 
     // Marker and probe; the answer to the probe.
     std::string connect() {

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "tests/support/fake_sysfs.h"
-#include "tests/support/sample_image.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
 #include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 #include "ui/resource_ids.h"
 #include "update/services.h"
 
@@ -27,8 +27,8 @@ using testing::ScopedEnv;
 
 constexpr auto kTimeout = std::chrono::seconds(60);
 
-using testing::expectedWire;
-using testing::sampleImage;
+using sim::expectedWire;
+using sim::sampleImage;
 
 class DialogOverPtys : public ::testing::Test {
   protected:
@@ -106,10 +106,14 @@ TEST_P(Rs232OverPty, HandshakeFindsTheRateAndTheWorkerUpdatesAtItsOwn) {
     openDialog();
     MemoryWindow& window = host->window();
     // A pty carries no line rate: the imager judges bytes by the rate the
-    // line has when it reads them. A moment between the connect and the
-    // worker's open at its own rate lets it read the last setup command at
-    // the rate it was sent at, as a wire would have delivered it.
-    window.setOpenFileThinkTime(std::chrono::milliseconds(50));
+    // line has when it reads them. The user chooses the file only once the
+    // imager has read the last setup command, so that it reads it at the
+    // rate it was sent at, as a wire would have delivered it, before the
+    // worker opens the line at its own rate.
+    window.setWhileFileDialogOpen([&] {
+        EXPECT_TRUE(
+            imager.waitFor([](const sim::ImagerRecord& r) { return r.update_mode; }, 60'000));
+    });
     window.setOpenFileAnswer(path);
     host->click(IDC_UPDATE);
     ASSERT_TRUE(host->waitForRunClosed(kTimeout));

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/dialog_fixture.h"
+#include "tools/imager_sim_image.h"
 #include "ui/resource_ids.h"
 
 namespace qor {
@@ -17,15 +20,6 @@ using testing::ScriptedLine;
 
 constexpr auto kTimeout = std::chrono::seconds(30);
 const std::u16string kList = u"SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
-
-// An accepted magic number, then the two header words and the rest.
-std::vector<uint8_t> image(const std::vector<uint8_t>& afterMagic) {
-    std::vector<uint8_t> bytes(4 + afterMagic.size());
-    const uint8_t magic[] = {0x45, 0x01, 0x69, 0x53};
-    std::copy(std::begin(magic), std::end(magic), bytes.begin());
-    std::copy(afterMagic.begin(), afterMagic.end(), bytes.begin() + 4);
-    return bytes;
-}
 
 class UpdateCommandFlow : public testing::DialogFixture {
   protected:
@@ -49,6 +43,24 @@ class UpdateCommandFlow : public testing::DialogFixture {
         host.click(IDC_RADIO_USB);
         host.tick();
     }
+
+    // Clicks on the main button and a radio button that wait in the queue
+    // while the USB port check holds the user-interface thread, then `after`.
+    void queueClicksDuringThePortCheck(std::function<void()> after = {}) {
+        services.fakeRegistry().onRead(
+            [this, after, queued = false](std::u16string_view path, uint32_t) mutable {
+                if (path != kList && !queued) {
+                    queued = true;
+                    host.clickLater(IDC_UPDATE);
+                    host.clickLater(IDC_RADIO_RS232);
+                    host.clickLater(IDC_UPDATE);
+                    if (after) {
+                        window().post(after);
+                    }
+                }
+            });
+    }
+    int checkedMode() { return window().checkedRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232); }
 
     testing::TempDir dir;
 };
@@ -164,9 +176,23 @@ TEST_F(UpdateCommandFlow, ThreeByteFileIsRefusedBeforeThePortCheck) {
     EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
 }
 
+TEST_F(UpdateCommandFlow, ImageOfFourGiBAndMoreIsRefusedBeforeThePortCheck) {
+    usbWith(1);
+    // Its header's 32-bit length would announce only the last 256 KiB. The
+    // file is sparse: it takes no disk.
+    const std::string big = file("big.bin", sim::sampleImage(12));
+    std::filesystem::resize_file(big, (uint64_t{1} << 32) + 256 * 1024);
+    window().setOpenFileAnswer(big);
+    const int before = services.fakeRegistry().timesOpened(kList);
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
+    EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
+    EXPECT_TRUE(host.close()) << "no run was opened";
+}
+
 TEST_F(UpdateCommandFlow, EightByteFileIsRefusedOnlyAfterThePortCheckPassed) {
     usbWith(1);
-    window().setOpenFileAnswer(file("eight.bin", image({1, 0, 0, 0})));
+    window().setOpenFileAnswer(file("eight.bin", sim::sampleImage(8)));
     const int before = services.fakeRegistry().timesOpened(kList);
     host.click(IDC_UPDATE);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
@@ -180,12 +206,27 @@ TEST_F(UpdateCommandFlow, PortsNotFoundWinsOverZeroHeaderWordsAfterOneSecond) {
     services.fakeRegistry().removeKey(
         u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52\\7&2A1F&0&1\\Device "
         u"Parameters");
-    window().setOpenFileAnswer(file("eight.bin", image({1, 0, 0, 0})));
+    window().setOpenFileAnswer(file("eight.bin", sim::sampleImage(8)));
     const uint32_t start = uiClock().now_ms();
     host.click(IDC_UPDATE);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
     EXPECT_EQ(uiClock().now_ms() - start, 1000u);
     EXPECT_EQ(uiClock().sleeps(), 4u);
+}
+
+TEST_F(UpdateCommandFlow, ImagerWhosePortNameCannotBeReadIsNeverGivenAnOldOne) {
+    // An earlier run's name is still in the table; the imager listed now
+    // has no name that is a port.
+    state.PortNameTable[0] = "COM3";
+    plugImager("7&2A1F&0&9", "LPT1");
+    host.click(IDC_RADIO_USB);
+    host.tick();
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
+    EXPECT_EQ(uiClock().sleeps(), 4u) << "retried as for any failed collection";
+    EXPECT_TRUE(host.close()) << "no run was opened";
+    EXPECT_EQ(state.PortNameTable[0], "");
 }
 
 TEST_F(UpdateCommandFlow, SevenImagersAreTooManyBeforeTheFileIsOpened) {
@@ -203,9 +244,7 @@ TEST_F(UpdateCommandFlow, SevenImagersAreTooManyBeforeTheFileIsOpened) {
 
 TEST_F(UpdateCommandFlow, SixImagersStartSixWorkersInAWindow360PixelsTaller) {
     usbWith(6);
-    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
-    bytes.resize(1024, 0x5A);
-    window().setOpenFileAnswer(file("image.bin", bytes));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     // No port answers: every worker fails to open its port, after the
     // window has grown.
     host.click(IDC_UPDATE);
@@ -230,9 +269,7 @@ TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
     services.useOneClock();
     answerSetup(services.line("COM1", Services::kUiThread));
     state.DeviceCount = 5;
-    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
-    bytes.resize(1024, 0x5A);
-    window().setOpenFileAnswer(file("image.bin", bytes));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     host.click(IDC_UPDATE);
     ASSERT_TRUE(host.waitForRunClosed(kTimeout));
     EXPECT_EQ(state.DeviceCount, 1);
@@ -248,8 +285,7 @@ TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
 TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {
     usbWith(1);
     window().holdMessageBoxes(true);
-    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
-    window().setOpenFileAnswer(file("image.bin", bytes));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
     host.click(IDC_UPDATE);
     ASSERT_TRUE(window().waitForOpenBoxes(1, kTimeout));
     EXPECT_FALSE(host.close());
@@ -258,10 +294,53 @@ TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {
     EXPECT_TRUE(host.close());
 }
 
+TEST_F(UpdateCommandFlow, ClicksQueuedDuringThePortCheckAreIgnoredUntilTheRunCloses) {
+    services.line("COM1", Services::kUiThread);
+    const std::vector<std::string> ports = plugImagers(2);
+    for (int i = 0; i < 2; ++i) {
+        services.line(ports[i], i);  // opens, never answers
+    }
+    host.click(IDC_RADIO_USB);
+    host.tick();
+    window().holdMessageBoxes(true);
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
+    queueClicksDuringThePortCheck();
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(window().waitForOpenBoxes(2, kTimeout));
+    EXPECT_EQ(window().openFileRequests().size(), 1u) << "no second run was started";
+    EXPECT_EQ(checkedMode(), IDC_RADIO_USB);
+    EXPECT_FALSE(host.close());
+    window().releaseAllBoxes();
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_EQ(window().messageBoxes().size(), 2u);
+    // Each worker opened its own imager's port; none was sent to COM1.
+    EXPECT_TRUE(services.line("COM1", Services::kUiThread).openedBauds().empty());
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(services.line(ports[i], i).openedBauds().size(), 1u) << ports[i];
+    }
+    host.click(IDC_RADIO_RS232);
+    EXPECT_EQ(checkedMode(), IDC_RADIO_RS232) << "listened to again once the run closed";
+}
+
+TEST_F(UpdateCommandFlow, ClicksQueuedDuringAFailedPortCheckAreIgnoredWhileItsBoxIsOpen) {
+    usbWith(2);
+    services.fakeRegistry().removeKey(
+        u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52\\7&2A1F&0&1\\Device "
+        u"Parameters");
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
+    // The box's own loop runs the queued clicks, then the box is answered.
+    window().holdMessageBoxes(true);
+    queueClicksDuringThePortCheck([this] { window().releaseAllBoxes(); });
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
+    EXPECT_EQ(window().openFileRequests().size(), 1u);
+    EXPECT_EQ(checkedMode(), IDC_RADIO_USB);
+    EXPECT_TRUE(polling());
+}
+
 TEST_F(UpdateCommandFlow, ImagersGoneWhileTheFileWasChosenStartNoRun) {
     usbWith(1);
-    std::vector<uint8_t> bytes = image({1, 0, 0, 0, 0, 4, 0, 0});
-    window().setOpenFileAnswer(file("image.bin", bytes));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
     // The poll ticks on while the file dialog is open and counts nothing.
     window().setWhileFileDialogOpen([&] {
         unplugAll();

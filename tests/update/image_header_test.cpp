@@ -1,10 +1,16 @@
 #include "update/image_header.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <initializer_list>
 #include <ostream>
 #include <string>
@@ -180,6 +186,70 @@ const UnreadableCase kUnreadableCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(ImageHeader, UnreadableImageTest, ::testing::ValuesIn(kUnreadableCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Files the header cannot describe: refused as no image, without blocking.
+struct UnsuitedCase {
+    const char* name;
+    // Makes the file at `path`.
+    std::function<void(const std::filesystem::path& path)> make;
+    ImageHeaderResult result;
+};
+
+void PrintTo(const UnsuitedCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+// A valid header followed by a hole up to `length` bytes: no disk is used.
+void sparseImage(const std::filesystem::path& path, off_t length) {
+    const Bytes header = cat({kLps, kOne, kOne});
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::write(fd, header.data(), header.size()), static_cast<ssize_t>(header.size()));
+    EXPECT_EQ(::ftruncate(fd, length), 0);
+    ::close(fd);
+}
+
+constexpr off_t kFourGiB = off_t{1} << 32;
+
+class UnsuitedImageTest : public ::testing::TestWithParam<UnsuitedCase> {};
+
+TEST_P(UnsuitedImageTest, RefusedWithoutBlocking) {
+    testing::TempDir dir;
+    const auto path = dir.path() / "image.bin";
+    GetParam().make(path);
+    const int descriptors = openDescriptorCount();
+    auto reading = std::async(std::launch::async, [&] {
+        FirmwareHeader header{1, 2, 3};
+        return ReadImageHeader(utf8Path(path), header);
+    });
+    if (reading.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        // Give a FIFO's reader its writer, so that the test can end.
+        const int writer = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) {
+            ::close(writer);
+        }
+        ADD_FAILURE() << "the read blocked";
+    }
+    EXPECT_EQ(reading.get(), GetParam().result);
+    EXPECT_EQ(openDescriptorCount(), descriptors);
+}
+
+const UnsuitedCase kUnsuitedCases[] = {
+    // The header's 32-bit length would announce only the last 256 KiB.
+    {"FourGiBAndMore", [](const auto& p) { sparseImage(p, kFourGiB + 256 * 1024); },
+     ImageHeaderResult::NotFirmware},
+    {"FourGiBExactly", [](const auto& p) { sparseImage(p, kFourGiB); },
+     ImageHeaderResult::NotFirmware},
+    {"OneByteLessThanFourGiB", [](const auto& p) { sparseImage(p, kFourGiB - 1); },
+     ImageHeaderResult::HeaderRead},
+    {"Fifo", [](const auto& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+     ImageHeaderResult::NotFirmware},
+    {"DeviceNode", [](const auto& p) { std::filesystem::create_symlink("/dev/zero", p); },
+     ImageHeaderResult::NotFirmware},
+};
+
+INSTANTIATE_TEST_SUITE_P(ImageHeader, UnsuitedImageTest, ::testing::ValuesIn(kUnsuitedCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,12 +1,11 @@
 #include "update/setup_handshake.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "tests/support/mock_window.h"
+#include "tests/support/memory_window.h"
 #include "tests/support/scripted_services.h"
 #include "ui/device_rows_view.h"
 #include "update/setup_command.h"
@@ -14,8 +13,6 @@
 namespace qor {
 namespace {
 
-using ::testing::_;
-using ::testing::NiceMock;
 using testing::ScriptedLine;
 
 std::string bytes(std::initializer_list<int> values) {
@@ -100,7 +97,18 @@ class SetupHandshakeTest : public ::testing::Test, public UpdateDialog {
         return out;
     }
 
-    NiceMock<testing::MockWindow> m_window;
+    // The message boxes shown, as "box <type> <text>".
+    std::vector<std::string> boxes() const { return m_window.journalOf("box "); }
+    bool untitledBoxes() const {
+        for (const auto& box : m_window.messageBoxes()) {
+            if (!box.title.empty()) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    testing::MemoryWindow m_window;
     AppState m_state;
     testing::ScriptedServices m_services;
     DeviceRowsView m_rows{m_window, m_state};
@@ -110,10 +118,10 @@ TEST_F(SetupHandshakeTest, FindsTheImagerAtTheThirdRateAfterTwoSilentAttempts) {
     Rs232Imager imager{.baud = 57600};
     imager.attach(line());
     m_state.HighSpeedFlag = 1;  // left as it was: only RS-232 mode entry clears it
-    EXPECT_CALL(m_window, messageBox(_, _, _)).Times(0);
     const uint32_t start = clock().now_ms();
 
     EXPECT_TRUE(RunSetupHandshake(*this, "COM3"));
+    EXPECT_TRUE(boxes().empty());
 
     EXPECT_EQ(seen(start), (std::vector<Seen>{
                                {0, 9600, kProbe},
@@ -157,8 +165,8 @@ class SetupHandshakeWrongAnswer : public SetupHandshakeTest,
 TEST_P(SetupHandshakeWrongAnswer, CountsAsNoAnswerAtEveryRate) {
     Rs232Imager imager{.baud = 115200, .reply = GetParam().reply};
     imager.attach(line());
-    EXPECT_CALL(m_window, messageBox(_, _, _)).Times(0);
     EXPECT_FALSE(RunSetupHandshake(*this, "COM3"));
+    EXPECT_TRUE(boxes().empty());
     EXPECT_EQ(line().openedBauds().size(), 5u);
     EXPECT_EQ(line().closes(), 5);
     // Only probes went out: no setup command follows a wrong answer.
@@ -221,20 +229,18 @@ TEST_F(SetupHandshakeTest, SetupCommandsGoOutEvenIfTheImagerFallsSilent) {
 }
 
 TEST_F(SetupHandshakeTest, MissingPortShowsOneMessageAndTriesNoOtherRate) {
-    EXPECT_CALL(m_window, messageBox(std::string_view("Connect To COM7 Failed"),
-                                     std::string_view(""), 0x40010u))
-        .Times(1);
     const uint32_t start = clock().now_ms();
     EXPECT_FALSE(RunSetupHandshake(*this, "COM7"));
+    EXPECT_EQ(boxes(), (std::vector<std::string>{"box 0x40010 Connect To COM7 Failed"}));
+    EXPECT_TRUE(untitledBoxes());
     EXPECT_EQ(clock().now_ms(), start);
 }
 
 TEST_F(SetupHandshakeTest, MissingPortMessageInChinese) {
     m_state.UiLanguage = 2052;
-    EXPECT_CALL(m_window,
-                messageBox(std::string_view("COM7 开启失败"), std::string_view(""), 0x40010u))
-        .Times(1);
     EXPECT_FALSE(RunSetupHandshake(*this, "COM7"));
+    EXPECT_EQ(boxes(), (std::vector<std::string>{"box 0x40010 COM7 开启失败"}));
+    EXPECT_TRUE(untitledBoxes());
 }
 
 TEST_F(SetupHandshakeTest, PortRefusedAtALaterRateStopsTheScan) {
@@ -243,8 +249,9 @@ TEST_F(SetupHandshakeTest, PortRefusedAtALaterRateStopsTheScan) {
             l.setRefuseOpen(true);  // e.g. the adapter was pulled out
         }
     });
-    EXPECT_CALL(m_window, messageBox(std::string_view("Connect To COM3 Failed"), _, _)).Times(1);
     EXPECT_FALSE(RunSetupHandshake(*this, "COM3"));
+    ASSERT_EQ(m_window.messageBoxes().size(), 1u);
+    EXPECT_EQ(m_window.messageBoxes()[0].text, "Connect To COM3 Failed");
     EXPECT_EQ(line().openedBauds(), (std::vector<uint32_t>{9600, 115200}));
 }
 

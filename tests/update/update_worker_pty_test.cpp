@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "tests/support/fake_registry.h"
-#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_dialog.h"
 #include "tests/update/worker_fixture.h"
 #include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 #include "update/update_worker.h"
 
 namespace qor {
@@ -51,7 +51,7 @@ class UpdateOverPtyTest : public ::testing::Test {
             imagers.push_back(std::make_unique<sim::ImagerSimulator>(option));
             ASSERT_TRUE(imagers.back()->start()) << "pty: " << imagers.back()->error();
         }
-        image = testing::makeImage(64 * 1024);
+        image = sim::sampleImage(64 * 1024);
         AppState& state = dialog.state();
         state.FirmwarePath = dir.write("image.bin", image).string();
         dialog.selectMode(IDC_RADIO_USB);
@@ -85,7 +85,7 @@ class UpdateOverPtyTest : public ::testing::Test {
 TEST_F(UpdateOverPtyTest, OneImagerReceivesExactlyTheExchangeAndTheImage) {
     runImagers({sim::ImagerOptions{}});
 
-    EXPECT_EQ(imagers[0]->received(), testing::expectedWire(image));
+    EXPECT_EQ(imagers[0]->received(), sim::expectedWire(image));
     EXPECT_THAT(boxTexts(), ::testing::ElementsAre("The updates were successfully installed"));
     EXPECT_EQ(dialog.state().SuccessCount.load(), 1);
 }
@@ -94,7 +94,7 @@ TEST_F(UpdateOverPtyTest, SixImagersAtOnceEachReceiveTheirOwnWholeImage) {
     runImagers(std::vector<sim::ImagerOptions>(6));
 
     for (std::size_t i = 0; i < imagers.size(); ++i) {
-        EXPECT_EQ(imagers[i]->received(), testing::expectedWire(image)) << "imager " << i;
+        EXPECT_EQ(imagers[i]->received(), sim::expectedWire(image)) << "imager " << i;
     }
     EXPECT_THAT(boxTexts(), ::testing::ElementsAre("The updates were successfully installed"));
     EXPECT_EQ(dialog.state().SuccessCount.load(), 6);
@@ -106,7 +106,7 @@ TEST_F(UpdateOverPtyTest, ImagerHangingUpMidTransferEndsOnlyItsWorkerAndTheRunSt
     hangsUp.fault_block = 5;
     runImagers({sim::ImagerOptions{}, hangsUp});
 
-    EXPECT_EQ(imagers[0]->received(), testing::expectedWire(image));
+    EXPECT_EQ(imagers[0]->received(), sim::expectedWire(image));
     EXPECT_TRUE(imagers[1]->record().hung_up);
     // Block 5 went out and was never answered.
     EXPECT_THAT(boxTexts(), ::testing::ElementsAre("Transmit File Failed (0)"));

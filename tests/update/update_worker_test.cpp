@@ -49,7 +49,7 @@ class UpdateWorkerTest : public WorkerFixture {
 };
 
 TEST_F(UpdateWorkerTest, ImageOf256BlocksGoesOutAsHeaderMessageThenEveryBlock) {
-    useImage(testing::makeImage(262144));
+    useImage(sim::sampleImage(262144));
     EXPECT_EQ(runOneWorker(), 1u);
 
     const auto writes = line().writes();
@@ -223,7 +223,7 @@ class FailureTest : public UpdateWorkerTest,
   public:
     // For the arrangements, which see only the base fixture.
     static void setImage(WorkerFixture& fixture, std::size_t size) {
-        static_cast<FailureTest&>(fixture).useImage(testing::makeImage(size));
+        static_cast<FailureTest&>(fixture).useImage(sim::sampleImage(size));
     }
     static AppState& stateOf(WorkerFixture& fixture) {
         return static_cast<FailureTest&>(fixture).state();

@@ -6,18 +6,6 @@
 
 namespace qor::testing {
 
-std::vector<uint8_t> makeImage(std::size_t size) {
-    std::vector<uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<uint8_t>(i * 7 + i / 1024);
-    }
-    // 0x53690145, then words 0x44332211 and 0xDDCCBBAA.
-    const uint8_t header[] = {0x45, 0x01, 0x69, 0x53, 0x11, 0x22,
-                              0x33, 0x44, 0xAA, 0xBB, 0xCC, 0xDD};
-    std::copy_n(header, std::min(size, sizeof header), bytes.begin());
-    return bytes;
-}
-
 WorkerFixture::WorkerFixture(int devices) : imagers(static_cast<std::size_t>(devices)) {
     dialog.selectMode(IDC_RADIO_USB);
     state().DeviceCount = static_cast<uint8_t>(devices);
@@ -25,7 +13,7 @@ WorkerFixture::WorkerFixture(int devices) : imagers(static_cast<std::size_t>(dev
         state().PortNameTable[static_cast<std::size_t>(device)] = portName(device);
         imagers[static_cast<std::size_t>(device)].attach(line(device));
     }
-    useImage(makeImage(4 * 1024));
+    useImage(sim::sampleImage(4 * 1024));
 }
 
 WorkerFixture::~WorkerFixture() {

@@ -10,17 +10,13 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_dialog.h"
 #include "tests/update/scripted_imager.h"
+#include "tools/imager_sim_image.h"
 #include "ui/resource_ids.h"
 
 namespace qor::testing {
 
 // Safety net for waits on other threads; nothing in these tests takes long.
 inline constexpr std::chrono::seconds kThreadTimeout{20};
-
-// An image with an accepted magic number and non-zero header words, whose
-// bytes differ from block to block, so a block sent twice or out of order
-// shows.
-std::vector<uint8_t> makeImage(std::size_t size);
 
 // A dialog in USB mode with one imager per device on "COM7", "COM8", ...
 // (device index i on "COM<7+i>"), each line on its device's own clock, and

@@ -15,20 +15,20 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/sample_image.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"
 #include "tests/wine/wine_gui_session.h"
 #include "tests/wine/x_display.h"
-#include "tools/imager_sim.h"
 #include "text/catalogue.h"
+#include "tools/imager_sim.h"
+#include "tools/imager_sim_image.h"
 
 namespace qor {
 namespace {
 
 using namespace std::chrono_literals;
-using testing::expectedWire;
-using testing::sampleImage;
+using sim::expectedWire;
+using sim::sampleImage;
 using testing::windowsPath;
 
 const std::filesystem::path kSourceDir = QOR_SOURCE_DIR;
@@ -113,7 +113,7 @@ class UpdaterWindow : public ::testing::TestWithParam<Language> {
     static std::string usbRegistry(const std::vector<int>& ports) {
         const std::string service =
             "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\usbser\\Enum";
-        std::string reg = "REGEDIT4\n\n[-" + service + "]\n\n[" + service + "]\n";
+        std::string reg = "[-" + service + "]\n\n[" + service + "]\n";
         for (std::size_t i = 0; i < ports.size(); ++i) {
             reg += "\"" + std::to_string(i) + "\"=\"USB\\\\VID_3C7B&PID_0E52\\\\QORGUI" +
                    std::to_string(i) + "\"\n";

@@ -1,7 +1,6 @@
 #include "tests/wine/wine_gui_session.h"
 
 #include <chrono>
-#include <fstream>
 
 #include "tests/support/wine_session.h"
 
@@ -26,9 +25,7 @@ WineGuiSession::WineGuiSession(std::filesystem::path prefix, std::string display
         // No window manager runs on the test's display (under one, a box
         // raised on a worker thread stayed black there): wine draws the
         // frames and captions itself, so the screenshots show them.
-        importRegistry(
-            "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
-            "\"Decorated\"=\"N\"\n");
+        importRegistry("[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n\"Decorated\"=\"N\"\n");
 }
 
 WineGuiSession::~WineGuiSession() {
@@ -66,18 +63,8 @@ bool WineGuiSession::linkComPort(int n, const std::string& target) const {
     return !error;
 }
 
-bool WineGuiSession::importRegistry(const std::string& text) const {
-    const auto file = m_prefix / "qor-test.reg";
-    {
-        // regedit wants Windows line ends.
-        std::ofstream out(file, std::ios::binary | std::ios::trunc);
-        for (char c : text) {
-            if (c == '\n') {
-                out << '\r';
-            }
-            out << c;
-        }
-    }
+bool WineGuiSession::importRegistry(const std::string& blocks) const {
+    const auto file = writeRegistryFile(m_prefix, "qor-test.reg", blocks);
     const auto import = start("regedit", {"/S", windowsPath(file)}, "C.UTF-8", true);
     return import->wait(kCommandTimeout).exitCode == 0;
 }

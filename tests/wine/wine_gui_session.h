@@ -30,8 +30,9 @@ class WineGuiSession {
 
     // Makes COM<n> the given serial line (a pty's path).
     bool linkComPort(int n, const std::string& target) const;
-    // Imports a REGEDIT4 text (lines joined with "\n") into the registry.
-    bool importRegistry(const std::string& text) const;
+    // Imports REGEDIT4 key blocks (as testing::importRegistry takes them)
+    // into this session's registry.
+    bool importRegistry(const std::string& blocks) const;
 
     // Starts a Windows program. With `quiet` its output goes nowhere: a
     // program that starts one of wine's own background processes hands its

@@ -16,6 +16,21 @@ namespace {
 // How long the window manager may take to frame and map a new window.
 constexpr int kFramingTimeoutMs = 2000;
 
+// The dialog's initialisation, with the window reported at the template's
+// position throughout.
+class TemplatePositionReported {
+  public:
+    explicit TemplatePositionReported(QtDialogWindow& window) : m_window(window) {
+        m_window.reportTemplatePosition(true);
+    }
+    ~TemplatePositionReported() { m_window.reportTemplatePosition(false); }
+    TemplatePositionReported(const TemplatePositionReported&) = delete;
+    TemplatePositionReported& operator=(const TemplatePositionReported&) = delete;
+
+  private:
+    QtDialogWindow& m_window;
+};
+
 template <typename Done>
 bool processEventsUntil(Done done, int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
@@ -62,22 +77,21 @@ std::unique_ptr<QtDialogWindow> QtDialogHost::open(CQorDlg& dialog) {
     // on it standing at the template's position with its frame around it
     // (the device rows are placed from it). Windows knows a window's frame
     // before showing it; X11 only once the window manager has framed it.
-    // So the window is shown first, at the origin and not yet taking input,
-    // and initialised once it is framed (or at once where nothing frames
-    // windows).
-    // Where a compositor draws windows, the window stays invisible until it
-    // is ready where it belongs.
+    // So the window is shown first, not yet taking input, and initialised
+    // as soon as it is framed (at once where nothing frames windows). Where
+    // the window manager has put it does not matter: the rectangle is
+    // reported at the template's position. Where a compositor draws
+    // windows, the window stays invisible until it is ready where it
+    // belongs.
     window->setWindowOpacity(0.0);
     window->setEnabled(false);
     window->show();
     processEventsUntil([&] { return window->windowHandle()->isExposed(); }, kFramingTimeoutMs);
-    if (window->frameGeometry().topLeft() != QPoint(0, 0)) {
-        window->move(0, 0);
-        processEventsUntil([&] { return window->frameGeometry().topLeft() == QPoint(0, 0); },
-                           kFramingTimeoutMs);
-    }
 
-    dialog.dispatch({DialogEvent::InitDialog});
+    {
+        const TemplatePositionReported reported(*window);
+        dialog.dispatch({DialogEvent::InitDialog});
+    }
     window->setEnabled(true);
     centreOnScreen(*window);
     window->setWindowOpacity(1.0);

@@ -33,7 +33,8 @@ void QtDialogWindow::layOut(const DialogTemplate& dialogTemplate) {
     setFixedSize(m_templateClientSize);
     // The template's position; the host centres the window once the dialog
     // has initialised, as the dialog framework does.
-    move(client.topLeft());
+    m_templatePosition = client.topLeft();
+    move(m_templatePosition);
 
     for (const ControlTemplate& control : dialogTemplate.controls) {
         QWidget* widget = makeControl(control);

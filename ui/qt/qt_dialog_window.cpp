@@ -239,9 +239,16 @@ void QtDialogWindow::createControl(const ControlSpec& control) {
     });
 }
 
+void QtDialogWindow::reportTemplatePosition(bool report) {
+    onGuiThread([&] { m_reportTemplatePosition = report; });
+}
+
 Rect QtDialogWindow::windowRect() {
     return onGuiThread([&] {
-        const QRect frame = frameGeometry();
+        QRect frame = frameGeometry();
+        if (m_reportTemplatePosition) {
+            frame.moveTopLeft(m_templatePosition);
+        }
         return Rect{frame.left(), frame.top(), frame.left() + frame.width(),
                     frame.top() + frame.height()};
     });

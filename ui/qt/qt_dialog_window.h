@@ -58,6 +58,13 @@ class QtDialogWindow final : public QDialog, public Window {
     // Delivers the end of the window to the dialog (its WM_DESTROY).
     void deliverDestroy();
 
+    // While set, windowRect() reports the window at the template's position
+    // with its frame's size, wherever the window manager has put it: the
+    // dialog places its device rows from the rectangle it reads while it
+    // initialises and counts on the window standing there, as it does on
+    // Windows. Desktops with a top bar never put a window at the top edge.
+    void reportTemplatePosition(bool report);
+
   public slots:
     // The user asks to close (Escape, the close box): refused while an
     // update run is open, as its workers still use the dialog.
@@ -82,6 +89,8 @@ class QtDialogWindow final : public QDialog, public Window {
     CQorDlg& m_dialog;
     DialogBaseUnits m_baseUnits;
     QSize m_templateClientSize;
+    QPoint m_templatePosition;
+    bool m_reportTemplatePosition = false;
     std::map<int, QWidget*> m_items;
     std::map<int, QTimer*> m_timers;
 };

@@ -1,0 +1,98 @@
+#include "app/station_job.h"
+
+#include "app/console_texts.h"
+#include "app/open_problem.h"
+#include "update/token_protocol.h"
+#include "update/update_worker.h"
+
+namespace qor {
+
+const char* resultName(StationOutcome::Result result) {
+    switch (result) {
+        case StationOutcome::Result::Succeeded:
+            return "succeeded";
+        case StationOutcome::Result::Interrupted:
+            return "interrupted";
+        case StationOutcome::Result::Failed:
+            break;
+    }
+    return "failed";
+}
+
+StationJob::StationJob(Interrupt& interrupt, const std::string& image, uint16_t language,
+                       std::string port, std::string instance)
+    : m_port(std::move(port)),
+      m_instance(std::move(instance)),
+      m_stop(interrupt),
+      m_services(m_stop) {
+    m_state.UiLanguage = language;
+    m_state.FirmwarePath = image;
+    m_state.PortNameTable[0] = m_port;
+    m_state.DeviceCount = 1;
+}
+
+bool StationJob::start() {
+    if (startUpdateWorkers(*this, 1) == 1) {
+        return true;
+    }
+    std::lock_guard lock(m_mutex);
+    m_outcome.message = "no thread for the update";
+    return false;  // the starter closed the run: finished, failed
+}
+
+void StationJob::transferStarted(int device, uint32_t totalBytes) {
+    m_stop.setStage(device, StopStage::Transferring);
+    std::lock_guard lock(m_mutex);
+    m_transferring = true;
+    m_totalBytes = totalBytes;
+}
+
+void StationJob::blockSent(int /*device*/, uint32_t bytesSent, uint32_t /*totalBytes*/) {
+    std::lock_guard lock(m_mutex);
+    m_outcome.bytesSent = bytesSent;
+}
+
+void StationJob::succeeded(int /*device*/) {
+    std::lock_guard lock(m_mutex);
+    m_outcome.result = StationOutcome::Result::Succeeded;
+}
+
+void StationJob::failed(int device, Situation /*situation*/, std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    m_outcome.result = StationOutcome::Result::Failed;
+    m_outcome.message = std::string(text);
+    if (const auto failure = m_services.takeOpenFailure()) {
+        const std::string reason =
+            openProblemReason(classifyOpenFailure(*failure), m_state.UiLanguage);
+        if (!reason.empty()) {
+            m_outcome.message += ": " + reason;
+        }
+    }
+    if (m_stop.stopped(device)) {
+        // What the refused I/O looked like to the worker is no news to the
+        // user; what it leaves the imager with is.
+        m_outcome.result = StationOutcome::Result::Interrupted;
+        m_outcome.message = m_transferring
+                                ? console_text::interruptedDuringTransfer(
+                                      m_outcome.bytesSent / kBlockSize, m_totalBytes / kBlockSize,
+                                      m_state.UiLanguage)
+                                : console_text::interruptedBeforeTransfer(m_state.UiLanguage);
+    }
+}
+
+void StationJob::runClosed() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_outcome.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    }
+    // The worker's very last use of the job: from here on it may go.
+    m_finished.store(true);
+}
+
+StationOutcome StationJob::outcome() const {
+    std::lock_guard lock(m_mutex);
+    return m_outcome;
+}
+
+}  // namespace qor

@@ -1,0 +1,77 @@
+#include "app/station_report.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace qor {
+
+std::string csvField(std::string_view text) {
+    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+        return std::string(text);
+    }
+    std::string field = "\"";
+    for (const char c : text) {
+        field += c;
+        if (c == '"') {
+            field += '"';
+        }
+    }
+    return field + "\"";
+}
+
+std::string utcTimestamp(std::chrono::system_clock::time_point time) {
+    using namespace std::chrono;
+    const auto seconds = floor<std::chrono::seconds>(time);
+    const auto day = floor<days>(seconds);
+    const year_month_day date(day);
+    const hh_mm_ss clock(seconds - day);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", int(date.year()),
+                  unsigned(date.month()), unsigned(date.day()), int(clock.hours().count()),
+                  int(clock.minutes().count()), int(clock.seconds().count()));
+    return text;
+}
+
+std::string csvHeaderLine() {
+    return "time,port,instance,image,image_sha256,result,bytes,seconds,message\r\n";
+}
+
+std::string csvLine(const StationRecord& record) {
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f",
+                  std::isfinite(record.seconds) && record.seconds > 0 ? record.seconds : 0.0);
+    std::string line = utcTimestamp(record.finished);
+    for (const std::string_view field :
+         {std::string_view(record.port), std::string_view(record.instance),
+          std::string_view(record.image), std::string_view(record.imageSha256),
+          std::string_view(record.result)}) {
+        line += ',';
+        line += csvField(field);
+    }
+    line += ',' + std::to_string(record.bytes) + ',' + seconds + ',' + csvField(record.message);
+    return line + "\r\n";
+}
+
+std::unique_ptr<CsvReport> CsvReport::open(const std::filesystem::path& path, long& osError) {
+    AppendFileOpen opened = openAppendFile(path);
+    osError = opened.osError;
+    if (!opened.file) {
+        return nullptr;
+    }
+    std::unique_ptr<CsvReport> report(new CsvReport(std::move(opened.file)));
+    report->m_headerDue = report->m_file->startedEmpty();
+    return report;
+}
+
+bool CsvReport::append(const StationRecord& record) {
+    // The header goes out in the same write and flush as the first record.
+    std::string text = m_headerDue ? csvHeaderLine() : std::string();
+    text += csvLine(record);
+    if (!m_file->appendDurably(text)) {
+        return false;
+    }
+    m_headerDue = false;
+    return true;
+}
+
+}  // namespace qor

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "base/append_file.h"
+
+namespace qor {
+
+// What became of one imager of a watch, as its record keeps it.
+struct StationRecord {
+    std::chrono::system_clock::time_point finished;
+    std::string port;
+    std::string instance;
+    std::string image;        // the image's file name as given
+    std::string imageSha256;  // lower-case hexadecimal
+    std::string result;       // "succeeded", "failed" or "interrupted"
+    uint64_t bytes = 0;       // of the image, sent to the imager
+    double seconds = 0;       // from the start of its update to its end
+    std::string message;
+};
+
+// RFC 4180: a field with a comma, a quote, a CR or an LF is quoted, its
+// quotes doubled; any other goes as it is.
+std::string csvField(std::string_view text);
+
+// ISO 8601 in UTC to the second: "2026-12-07T20:45:03Z".
+std::string utcTimestamp(std::chrono::system_clock::time_point time);
+
+// The record as one CSV line, CRLF included.
+std::string csvLine(const StationRecord& record);
+// The names of the columns, as the first line of a new report.
+std::string csvHeaderLine();
+
+// A report file that records are appended to, one at a time, each on the
+// disk before the next is written: a power cut loses at most the record in
+// flight. A new (or empty) file gets the header line first.
+class CsvReport {
+  public:
+    // Null with the OS error when the file cannot be opened.
+    static std::unique_ptr<CsvReport> open(const std::filesystem::path& path, long& osError);
+
+    bool append(const StationRecord& record);
+    long lastOsError() const { return m_file->lastOsError(); }
+
+  private:
+    explicit CsvReport(std::unique_ptr<AppendFile> file) : m_file(std::move(file)) {}
+
+    std::unique_ptr<AppendFile> m_file;
+    bool m_headerDue = false;
+};
+
+}  // namespace qor

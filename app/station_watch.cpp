@@ -1,0 +1,299 @@
+#include "app/station_watch.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "app/console_json.h"
+#include "app/console_texts.h"
+#include "app/flash_command.h"
+#include "app/station_job.h"
+#include "app/station_report.h"
+#include "base/sha256.h"
+#include "serial/usb_discovery.h"
+#include "text/catalogue.h"
+#include "update/image_header.h"
+#include "update/image_path.h"
+
+namespace qor {
+
+namespace {
+
+// As the window polls for imagers.
+constexpr uint32_t kPollMs = 250;
+// How often the end of the imagers in flight is looked for after Ctrl-C.
+constexpr auto kDrainPause = std::chrono::milliseconds(50);
+
+std::string seconds(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+class StationWatch {
+  public:
+    StationWatch(const FlashOptions& options, StationContext& context)
+        : m_options(options), m_context(context) {}
+
+    int run() {
+        if (const int refused = prepare(); refused != 0) {
+            return refused;
+        }
+        for (;;) {
+            // The imagers that ended are recorded after the look that
+            // follows their end: an imager whose line went dead because it
+            // was unplugged is then known to be gone by the time its record
+            // is out, so that one plugged in after the record is a new
+            // plug-in.
+            std::vector<std::unique_ptr<StationJob>> ended = takeFinished();
+            if (!ending()) {
+                lookForImagers();
+            }
+            for (const auto& job : ended) {
+                record(*job, job->outcome());
+            }
+            if (ending()) {
+                m_waiting.clear();
+                if (m_running.empty()) {
+                    break;
+                }
+                std::this_thread::sleep_for(kDrainPause);
+                continue;
+            }
+            startWaiting();
+            m_context.interrupt.waitUnlessRequested(kPollMs);
+        }
+        return summarise();
+    }
+
+  private:
+    struct Arrival {
+        std::string instance;
+        std::string port;
+    };
+
+    int prepare();
+    void lookForImagers();
+    void startWaiting();
+    std::vector<std::unique_ptr<StationJob>> takeFinished();
+    bool ending() const {
+        return m_context.interrupt.requested() || m_reportBroken ||
+               (m_options.count > 0 && m_finished >= m_options.count);
+    }
+    void record(const StationJob& job, const StationOutcome& outcome);
+    int summarise();
+
+    void error(const std::string& text) { m_context.err << "qor-flash: " << text << std::endl; }
+
+    const FlashOptions& m_options;
+    StationContext& m_context;
+    std::string m_imageName;
+    std::string m_imageSha256;
+    std::unique_ptr<CsvReport> m_report;
+    bool m_reportBroken = false;
+
+    std::set<std::string> m_plugged;  // instances seen in their current plug-in
+    std::deque<Arrival> m_waiting;    // in the order they arrived
+    std::vector<std::unique_ptr<StationJob>> m_running;
+    int m_started = 0;
+    int m_finished = 0;
+    int m_updated = 0;
+    int m_failed = 0;
+    int m_interrupted = 0;
+};
+
+int StationWatch::prepare() {
+    const uint16_t language = m_context.language;
+    FirmwareHeader header;
+    switch (ReadImageHeader(m_options.image, header)) {
+        case ImageHeaderResult::CannotOpen:
+            error(console_text::imageUnreadable(
+                m_options.image, console_text::imageUnreadableReason(m_options.image, language),
+                language));
+            return flash_exit::kImageRefused;
+        case ImageHeaderResult::NotFirmware:
+            error(formatText(Situation::InvalidFile, language, kTextCapacity));
+            return flash_exit::kImageRefused;
+        case ImageHeaderResult::HeaderRead:
+            break;
+    }
+    if (!CheckHeaderWords(header)) {
+        error(formatText(Situation::InvalidFile, language, kTextCapacity));
+        return flash_exit::kImageRefused;
+    }
+    const std::filesystem::path path = imagePathFromUtf8(m_options.image);
+    const auto digest = fileSha256(path);
+    if (!digest) {
+        error(console_text::imageUnreadable(
+            m_options.image, console_text::imageUnreadableReason(m_options.image, language),
+            language));
+        return flash_exit::kImageRefused;
+    }
+    m_imageSha256 = *digest;
+    const std::u8string name = path.filename().u8string();
+    m_imageName.assign(name.begin(), name.end());
+    if (!m_options.report.empty()) {
+        long osError = 0;
+        m_report = CsvReport::open(imagePathFromUtf8(m_options.report), osError);
+        if (!m_report) {
+            error("cannot open the report " + m_options.report + ": " +
+                  std::system_category().message(static_cast<int>(osError)));
+            return flash_exit::kUsage;
+        }
+    }
+    return 0;
+}
+
+void StationWatch::lookForImagers() {
+    const auto imagers = ListUsbImagers(m_context.registry);
+    if (!imagers) {
+        return;  // read in part: nothing is known to have come or gone
+    }
+    std::set<std::string> present;
+    for (const UsbImager& imager : *imagers) {
+        present.insert(imager.instance);
+        // One without a port yet is taken once its port is named.
+        if (!imager.port.empty() && m_plugged.insert(imager.instance).second) {
+            m_waiting.push_back({imager.instance, imager.port});
+        }
+    }
+    // Unplugged: the next time it is seen is a new plug-in. One that waited
+    // for its turn has left the queue.
+    std::erase_if(m_plugged,
+                  [&](const std::string& instance) { return !present.contains(instance); });
+    std::erase_if(m_waiting, [&](const Arrival& a) { return !present.contains(a.instance); });
+}
+
+void StationWatch::startWaiting() {
+    for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+        if (static_cast<int>(m_running.size()) >= m_options.maxDevices ||
+            (m_options.count > 0 && m_started >= m_options.count)) {
+            return;
+        }
+        // Plugged in again while its last update still winds down: it waits
+        // for that one to end.
+        const bool busy = std::any_of(m_running.begin(), m_running.end(), [&](const auto& job) {
+            return job->instance() == it->instance;
+        });
+        if (busy) {
+            ++it;
+            continue;
+        }
+        auto job = std::make_unique<StationJob>(m_context.interrupt, m_options.image,
+                                                m_context.language, it->port, it->instance);
+        if (m_options.json) {
+            m_context.out << JsonObject()
+                                 .add("event", "started")
+                                 .add("port", it->port)
+                                 .add("instance", it->instance)
+                                 .str()
+                          << std::endl;
+        } else if (!m_options.quiet) {
+            m_context.out << it->port << " " << it->instance << ": started" << std::endl;
+        }
+        job->start();
+        m_running.push_back(std::move(job));
+        ++m_started;
+        it = m_waiting.erase(it);
+    }
+}
+
+std::vector<std::unique_ptr<StationJob>> StationWatch::takeFinished() {
+    std::vector<std::unique_ptr<StationJob>> ended;
+    for (auto it = m_running.begin(); it != m_running.end();) {
+        if ((*it)->finished()) {
+            ended.push_back(std::move(*it));
+            it = m_running.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    return ended;
+}
+
+void StationWatch::record(const StationJob& job, const StationOutcome& outcome) {
+    ++m_finished;
+    switch (outcome.result) {
+        case StationOutcome::Result::Succeeded:
+            ++m_updated;
+            break;
+        case StationOutcome::Result::Failed:
+            ++m_failed;
+            break;
+        case StationOutcome::Result::Interrupted:
+            ++m_interrupted;
+            break;
+    }
+    const char* result = resultName(outcome.result);
+    if (m_options.json) {
+        m_context.out << JsonObject()
+                             .add("event", "finished")
+                             .add("port", job.port())
+                             .add("instance", job.instance())
+                             .add("result", result)
+                             .addNumber("sent", outcome.bytesSent)
+                             .addRaw("seconds", seconds(outcome.seconds))
+                             .add("message", outcome.message)
+                             .str()
+                      << std::endl;
+    } else if (!m_options.quiet || outcome.result != StationOutcome::Result::Succeeded) {
+        m_context.out << job.port() << " " << job.instance() << ": " << result << ", "
+                      << outcome.bytesSent << " bytes, " << seconds(outcome.seconds) << " s"
+                      << (outcome.message.empty() ? "" : ": ") << outcome.message << std::endl;
+    }
+    if (m_report && !m_reportBroken) {
+        const StationRecord line{std::chrono::system_clock::now(),
+                                 job.port(),
+                                 job.instance(),
+                                 m_imageName,
+                                 m_imageSha256,
+                                 result,
+                                 outcome.bytesSent,
+                                 outcome.seconds,
+                                 outcome.message};
+        if (!m_report->append(line)) {
+            // No imager may go unrecorded: the watch takes no more.
+            error("cannot write the report " + m_options.report + ": " +
+                  std::system_category().message(static_cast<int>(m_report->lastOsError())) +
+                  "; the watch ends");
+            m_reportBroken = true;
+        }
+    }
+}
+
+int StationWatch::summarise() {
+    const int code = m_interrupted > 0                ? m_context.interrupt.exitStatus()
+                     : m_failed > 0 || m_reportBroken ? flash_exit::kDeviceFailed
+                                                      : flash_exit::kSucceeded;
+    if (m_options.json) {
+        m_context.out << JsonObject()
+                             .add("event", "summary")
+                             .addNumber("exit", code)
+                             .addNumber("updated", m_updated)
+                             .addNumber("failed", m_failed)
+                             .addNumber("interrupted", m_interrupted)
+                             .str()
+                      << std::endl;
+    } else {
+        m_context.out << "updated " << m_updated << ", failed " << m_failed << ", interrupted "
+                      << m_interrupted << std::endl;
+    }
+    return code;
+}
+
+}  // namespace
+
+int runStationWatch(const FlashOptions& options, StationContext& context) {
+    return StationWatch(options, context).run();
+}
+
+}  // namespace qor
