@@ -13,16 +13,17 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
-#include "bench/child_process.h"
 #include "bench/stats_math.h"
 #include "bench/update_run.h"
 #include "bench/usb_count_bench.h"
+#include "tools/child_process.h"
 
 namespace {
 
@@ -308,27 +309,24 @@ const Row* floorFor(const std::vector<Row>& rows, const Row& row) {
 
 // One process per CPU that spins at the idle scheduling class, which runs
 // only when nothing else wants the CPU.
-std::vector<qor::bench::ChildProcess> startSpinners() {
-    std::vector<qor::bench::ChildProcess> spinners;
+std::vector<std::unique_ptr<qor::harness::ChildProcess>> startSpinners() {
+    std::vector<std::unique_ptr<qor::harness::ChildProcess>> spinners;
     for (unsigned i = 0; i < std::max(1u, std::thread::hardware_concurrency()); ++i) {
-        std::string error;
-        auto spinner = qor::bench::ChildProcess::fork(
-            [] {
-                // Never outlive the benchmark, however it ends.
-                prctl(PR_SET_PDEATHSIG, SIGKILL);
-                const sched_param idle{};
-                if (sched_setscheduler(0, SCHED_IDLE, &idle) != 0) {
-                    setpriority(PRIO_PROCESS, 0, 19);
-                }
-                volatile uint64_t turns = 0;
-                for (;;) {
-                    turns = turns + 1;
-                }
-                return 0;
-            },
-            error);
-        if (spinner) {
-            spinners.push_back(std::move(*spinner));
+        auto spinner = std::make_unique<qor::harness::ChildProcess>([] {
+            // Never outlive the benchmark, however it ends.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            const sched_param idle{};
+            if (sched_setscheduler(0, SCHED_IDLE, &idle) != 0) {
+                setpriority(PRIO_PROCESS, 0, 19);
+            }
+            volatile uint64_t turns = 0;
+            for (;;) {
+                turns = turns + 1;
+            }
+            return 0;
+        });
+        if (spinner->started()) {
+            spinners.push_back(std::move(spinner));
         }
     }
     return spinners;
@@ -347,7 +345,7 @@ int main(int argc, char** argv) {
     }
 
     const std::string load_before = loadAverage();
-    std::vector<qor::bench::ChildProcess> spinners;
+    std::vector<std::unique_ptr<qor::harness::ChildProcess>> spinners;
     if (options.busy_cpus) {
         spinners = startSpinners();
     }

@@ -4,18 +4,21 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 
 #include "base/clock.h"
-#include "bench/child_process.h"
 #include "bench/reference_host.h"
 #include "bench/work_dir.h"
+#include "tools/child_process.h"
 #include "tools/imager_sim_image.h"
 
 namespace qor::bench {
 
 namespace fs = std::filesystem;
+using harness::ChildProcess;
+using harness::ProgramResult;
 
 namespace {
 
@@ -24,7 +27,7 @@ namespace {
 constexpr double kMarkerPauseS = 0.250;
 // Starting the simulators and reading their ports takes milliseconds; this
 // only ends a run whose simulator hangs.
-constexpr uint32_t kSimStartMs = 10000;
+constexpr std::chrono::milliseconds kSimStartTimeout{10000};
 
 RunResult failed(std::string error) {
     RunResult result;
@@ -98,16 +101,16 @@ RunResult runUpdate(const RunConfig& config) {
     if (config.turnaround_ms != 0) {
         sim_args.insert(sim_args.end(), {"--turnaround", std::to_string(config.turnaround_ms)});
     }
-    std::string start_error;
-    auto sim = ChildProcess::start(sim_args, {}, "", start_error);
-    if (!sim) {
-        return failed(start_error);
+    ChildProcess sim(sim_args.front(), {sim_args.begin() + 1, sim_args.end()}, {});
+    if (!sim.started()) {
+        return failed(sim.startError());
     }
     std::vector<std::string> port_paths;
     for (unsigned i = 0; i < config.devices; ++i) {
-        auto port = sim->readLine(kSimStartMs);
+        auto port = sim.readLine(kSimStartTimeout);
         if (!port) {
-            return failed("the simulator did not report its ports");
+            sim.signal(SIGTERM);
+            return failed("the simulator did not report its ports: " + tailOf(sim.wait().err));
         }
         port_paths.push_back(std::move(*port));
     }
@@ -117,29 +120,31 @@ RunResult runUpdate(const RunConfig& config) {
     const std::vector<uint8_t> bytes = config.host == RunConfig::Host::kReference
                                            ? sim::sampleImage(config.image_bytes)
                                            : std::vector<uint8_t>();
-    auto updater =
+    const auto updater =
         config.host == RunConfig::Host::kReference
-            ? ChildProcess::fork([&] { return runReferenceHost(port_paths, bytes); }, start_error)
-            : ChildProcess::start(
-                  {config.updater, "--usb", "--quiet", image.string()},
-                  {"QOR_SYSFS_ROOT=" + sysfs.string(), "QOR_PORT_DIR=" + ports.string()},
-                  log.string(), start_error);
-    if (!updater) {
-        return failed(start_error);
+            ? std::make_unique<ChildProcess>([&] { return runReferenceHost(port_paths, bytes); })
+            : std::make_unique<ChildProcess>(
+                  config.updater, std::vector<std::string>{"--usb", "--quiet", image.string()},
+                  ChildProcess::Environment{{"QOR_SYSFS_ROOT", sysfs.string()},
+                                            {"QOR_PORT_DIR", ports.string()}},
+                  log.string());
+    if (!updater->started()) {
+        return failed(updater->startError());
     }
-    const ChildExit done = updater->wait();
+    const ProgramResult done = updater->wait();
     const uint64_t end = clock.now_us();
 
-    sim->signal(SIGTERM);
-    const ChildExit sim_done = sim->wait();
+    sim.signal(SIGTERM);
+    const ProgramResult sim_done = sim.wait();
 
-    if (!done.exited || done.code != 0) {
+    if (done.exitCode != 0) {
         return failed("the updater " +
-                      std::string(done.exited ? "exited with " : "died of signal ") +
-                      std::to_string(done.code) + ": " + tailOf(readText(log)));
+                      (done.signal != 0 ? "died of signal " + std::to_string(done.signal)
+                                        : "exited with " + std::to_string(done.exitCode)) +
+                      ": " + tailOf(readText(log)));
     }
-    if (!sim_done.exited || sim_done.code != 0) {
-        return failed("the simulator did not end cleanly");
+    if (sim_done.exitCode != 0) {
+        return failed("the simulator did not end cleanly: " + tailOf(sim_done.err));
     }
     RunResult result;
     std::istringstream lines(readText(stats));
@@ -167,8 +172,8 @@ RunResult runUpdate(const RunConfig& config) {
     }
     result.ok = true;
     result.wall_s = static_cast<double>(end - start) / 1e6;
-    result.user_s = done.user_s;
-    result.system_s = done.system_s;
+    result.user_s = done.userSeconds;
+    result.system_s = done.systemSeconds;
     return result;
 }
 

@@ -22,10 +22,10 @@
 
 #include "base/sha256.h"
 #include "tests/cli/json_reader.h"
-#include "tests/support/child_process.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"
+#include "tools/child_process.h"
 #include "tools/imager_sim.h"
 #include "tools/imager_sim_image.h"
 #include "tools/imager_sim_rack.h"
@@ -33,7 +33,7 @@
 namespace qor {
 namespace {
 
-using testing::ProgramResult;
+using harness::ProgramResult;
 
 constexpr auto kTimeout = std::chrono::seconds(60);
 
@@ -140,7 +140,7 @@ class FlashProgram : public ::testing::Test {
         return runner.wine ? testing::windowsPath(path) : path.string();
     }
 
-    testing::ChildProcess::Environment environment() const {
+    harness::ChildProcess::Environment environment() const {
         return {{"QOR_SYSFS_ROOT", sysfs.root().string()},
                 {"QOR_PORT_DIR", ports.path().string()},
                 {"LANGUAGE", "en_US"},
@@ -149,19 +149,19 @@ class FlashProgram : public ::testing::Test {
                 {"LANG", ""}};
     }
     // Starts the program; wait for it with finish().
-    std::unique_ptr<testing::ChildProcess> start(const std::vector<std::string>& args) {
+    std::unique_ptr<harness::ChildProcess> start(const std::vector<std::string>& args) {
         if (!runner.wine) {
-            return std::make_unique<testing::ChildProcess>(QOR_FLASH_PROGRAM, args, environment());
+            return std::make_unique<harness::ChildProcess>(QOR_FLASH_PROGRAM, args, environment());
         }
         if (!registry.empty()) {
             EXPECT_TRUE(testing::importRegistry(registry));
         }
         std::vector<std::string> arguments{testing::windowsProgram("app/qor-flash.exe")};
         arguments.insert(arguments.end(), args.begin(), args.end());
-        return std::make_unique<testing::ChildProcess>(
+        return std::make_unique<harness::ChildProcess>(
             testing::wineCommand(), arguments, testing::wineEnvironment({{"LANG", "C.UTF-8"}}));
     }
-    ProgramResult finish(testing::ChildProcess& child, std::chrono::milliseconds timeout) const {
+    ProgramResult finish(harness::ChildProcess& child, std::chrono::milliseconds timeout) const {
         ProgramResult result = child.wait(timeout);
         // The same texts, with the Windows console's line ends.
         for (std::string* text : {&result.out, &result.err}) {
@@ -458,7 +458,7 @@ TEST_P(FlashProgramStopped, StopsAfterTheBlockInHandAndSaysSo) {
     attach(imager, 0);
     const std::vector<uint8_t> image = sampleImage(64 * 1024);
 
-    testing::ChildProcess child(QOR_FLASH_PROGRAM, {writeImage(image)}, environment());
+    harness::ChildProcess child(QOR_FLASH_PROGRAM, {writeImage(image)}, environment());
     ASSERT_TRUE(child.started());
     ASSERT_TRUE(
         imager.waitFor([](const sim::ImagerRecord& r) { return r.run.blocks >= 3; }, 30000));
@@ -513,7 +513,7 @@ TEST_F(FlashProgram, CtrlCWhileTheImagerWritesLetsItFinish) {
     sim::ImagerSimulator imager(writing);
     attach(imager, 0);
 
-    testing::ChildProcess child(QOR_FLASH_PROGRAM, {"--json", writeImage(sampleImage(4096))},
+    harness::ChildProcess child(QOR_FLASH_PROGRAM, {"--json", writeImage(sampleImage(4096))},
                                 environment());
     ASSERT_TRUE(child.waitForOutput(R"("phase":"updating")", kTimeout));
     child.signal(SIGINT);
@@ -561,7 +561,7 @@ TEST_F(FlashProgram, WatchUpdatesEachPlugInOnceAndRecordsIt) {
     const std::vector<uint8_t> image = sampleImage(32 * 1024);
     const std::string path = writeImage(image);
     const auto report = files / "station.csv";
-    testing::ChildProcess child(
+    harness::ChildProcess child(
         QOR_FLASH_PROGRAM, {"--watch", "--json", "--report", report.string(), path}, environment());
     ASSERT_TRUE(child.started());
     std::string error;
@@ -671,7 +671,7 @@ TEST_F(FlashProgram, CtrlCEndsAWatchWithTheImagerInFlightRecordedAsInterrupted) 
     std::string error;
     ASSERT_TRUE(rack.plug(0, error)) << error;
     const auto report = files / "station.csv";
-    testing::ChildProcess child(
+    harness::ChildProcess child(
         QOR_FLASH_PROGRAM,
         {"--watch", "--report", report.string(), writeImage(sampleImage(64 * 1024))},
         environment());

@@ -7,6 +7,10 @@
 
 namespace qor::testing {
 
+using harness::ChildProcess;
+using harness::ProgramResult;
+using harness::runProgram;
+
 namespace {
 
 constexpr auto kRegistryTimeout = std::chrono::seconds(60);

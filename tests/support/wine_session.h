@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/child_process.h"
+#include "tools/child_process.h"
 
 namespace qor::testing {
 
@@ -19,14 +19,16 @@ std::string windowsProgram(std::string_view relative);
 
 // Runs a Windows program under wine with the session's environment plus
 // `overrides`.
-ProgramResult runWindowsProgram(const std::string& program, const std::vector<std::string>& args,
-                                const ChildProcess::Environment& overrides,
-                                std::chrono::milliseconds timeout);
+harness::ProgramResult runWindowsProgram(const std::string& program,
+                                         const std::vector<std::string>& args,
+                                         const harness::ChildProcess::Environment& overrides,
+                                         std::chrono::milliseconds timeout);
 
 // The wine command line and environment, for programs that must be driven
-// while they run (ChildProcess(wineCommand(), args..., wineEnvironment())).
+// while they run (harness::ChildProcess(wineCommand(), args..., wineEnvironment())).
 std::string wineCommand();
-ChildProcess::Environment wineEnvironment(const ChildProcess::Environment& overrides = {});
+harness::ChildProcess::Environment wineEnvironment(
+    const harness::ChildProcess::Environment& overrides = {});
 
 // A Linux path as a Windows program sees it (wine maps drive Z: to /).
 std::string windowsPath(const std::filesystem::path& path);

@@ -20,8 +20,8 @@
 namespace qor {
 namespace {
 
-using testing::ChildProcess;
-using testing::ProgramResult;
+using harness::ChildProcess;
+using harness::ProgramResult;
 
 constexpr int kComNumber = 20;
 constexpr auto kTimeout = std::chrono::seconds(60);

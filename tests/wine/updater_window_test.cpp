@@ -200,7 +200,7 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
             break;
         }
     }
-    const testing::ProgramResult result = driver->wait(kStepTimeout);
+    const harness::ProgramResult result = driver->wait(kStepTimeout);
     // Kept beside the pictures, for whoever looks at them after a CI run.
     std::ofstream(shots / "transcript.txt") << result.out << result.err;
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;

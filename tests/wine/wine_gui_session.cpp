@@ -6,6 +6,9 @@
 
 namespace qor::testing {
 
+using harness::ChildProcess;
+using harness::runProgram;
+
 namespace {
 
 using namespace std::chrono_literals;

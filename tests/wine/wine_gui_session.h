@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
+#include "tools/child_process.h"
 
 namespace qor::testing {
 
@@ -26,7 +26,7 @@ class WineGuiSession {
 
     // The environment for a program of this session; `locale` (for example
     // "zh_CN.UTF-8") picks the user's language as wine reads it.
-    ChildProcess::Environment environment(const std::string& locale) const;
+    harness::ChildProcess::Environment environment(const std::string& locale) const;
 
     // Makes COM<n> the given serial line (a pty's path).
     bool linkComPort(int n, const std::string& target) const;
@@ -37,12 +37,12 @@ class WineGuiSession {
     // Starts a Windows program. With `quiet` its output goes nowhere: a
     // program that starts one of wine's own background processes hands its
     // output pipes on to it, and a reader would then wait for ever.
-    std::unique_ptr<ChildProcess> start(const std::filesystem::path& program,
-                                        const std::vector<std::string>& args,
-                                        const std::string& locale, bool quiet) const;
+    std::unique_ptr<harness::ChildProcess> start(const std::filesystem::path& program,
+                                                 const std::vector<std::string>& args,
+                                                 const std::string& locale, bool quiet) const;
 
   private:
-    ChildProcess::Environment baseEnvironment() const;
+    harness::ChildProcess::Environment baseEnvironment() const;
 
     std::filesystem::path m_prefix;
     std::string m_display;

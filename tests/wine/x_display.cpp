@@ -6,6 +6,10 @@
 
 namespace qor::testing {
 
+using harness::ChildProcess;
+using harness::ProgramResult;
+using harness::runProgram;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/child_process.h"
+#include "tools/child_process.h"
 
 namespace qor::testing {
 
@@ -28,7 +28,7 @@ class XDisplay {
     bool screenshot(const std::filesystem::path& file) const;
 
   private:
-    std::unique_ptr<ChildProcess> m_server;
+    std::unique_ptr<harness::ChildProcess> m_server;
     std::string m_name;
     std::string m_problem;
 };
