@@ -31,10 +31,13 @@ endfunction()
 
 # qor_requires_wine_session(<test>...): the tests run Windows programs in the
 # private prefix, inside the session. Call qor_add_wine_session_fixture() once
-# first, in a directory that holds or encloses the tests.
+# first, in a directory that holds or encloses the tests. They share the
+# prefix's registry (each writes the imagers it needs), so ctest -j runs them
+# one at a time.
 function(qor_requires_wine_session)
     foreach(test IN LISTS ARGN)
         set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED wine_session)
+        set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK wine_prefix)
         set_property(TEST ${test} APPEND PROPERTY ENVIRONMENT ${QOR_WINE_ENVIRONMENT})
         set_property(TEST ${test} APPEND PROPERTY LABELS wine)
     endforeach()

@@ -21,11 +21,11 @@
 #include <vector>
 
 #include "tests/cli/json_reader.h"
-#include "tests/support/child_process.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
+#include "tools/child_process.h"
 #include "tools/imager_sim.h"
 #include "tools/imager_sim_image.h"
 #include "ui/resource_ids.h"
@@ -35,8 +35,8 @@ namespace qor {
 namespace {
 
 namespace fs = std::filesystem;
+using harness::ProgramResult;
 using testing::MemoryWindow;
-using testing::ProgramResult;
 using testing::ScopedEnv;
 
 // Generous: the slowest row (a trickling imager) takes about eight seconds.
@@ -356,7 +356,7 @@ TEST_P(ThroughQorFlash, EndsWithTheMessageAndNoFalseSuccess) {
         ASSERT_GE(*holder, 0);
         ASSERT_EQ(::flock(*holder, LOCK_EX | LOCK_NB), 0);
     }
-    testing::ChildProcess child(program, args,
+    harness::ChildProcess child(program, args,
                                 {{"QOR_SYSFS_ROOT", sysfs.root().string()},
                                  {"QOR_PORT_DIR", ports.path().string()},
                                  {"LANGUAGE", "en_US"},
