@@ -52,6 +52,15 @@ std::string tailOf(const std::string& text) {
     return text.size() <= kTail ? text : "..." + text.substr(text.size() - kTail);
 }
 
+std::vector<std::string> updaterArgs(const RunConfig& config, const std::string& image) {
+    if (!config.watch) {
+        return {config.updater, "--usb", "--quiet", image};
+    }
+    const std::string devices = std::to_string(config.devices);
+    return {config.updater, "--watch", "--max-devices", devices,
+            "--count",      devices,   "--quiet",       image};
+}
+
 }  // namespace
 
 double lateSeconds(const sim::ImagerStats& imager) {
@@ -121,7 +130,7 @@ RunResult runUpdate(const RunConfig& config) {
         config.host == RunConfig::Host::kReference
             ? ChildProcess::fork([&] { return runReferenceHost(port_paths, bytes); }, start_error)
             : ChildProcess::start(
-                  {config.updater, "--usb", "--quiet", image.string()},
+                  updaterArgs(config, image.string()),
                   {"QOR_SYSFS_ROOT=" + sysfs.string(), "QOR_PORT_DIR=" + ports.string()},
                   log.string(), start_error);
     if (!updater) {
