@@ -66,9 +66,9 @@ Runs whole updates of 1 and 6 simulated USB imagers (256 KiB and 1 MiB
 images) by the updater program over lines timed like a serial wire, then the
 same over raw pseudo-terminals, then by a minimal host over the timed lines
 (this machine's floor), times CountUsbDevices() on a sysfs tree of 8 imagers,
-and prints one table with the targets met or missed. With --only scale: 6 and
-32 imagers at once through the updater's --watch and the floor host. Exits 0 when every
-target is met, 1 when one is missed, 2 when a run failed.
+and prints one table with the targets met or missed (--only scale: 6 and 32
+imagers at once through the updater's --watch and the floor host). Exits 0
+when every target is met, 1 when one is missed, 2 when a run failed.
 
   --updater PATH     the updater program (default: the one built beside)
   --sim PATH         qor-imager-sim (default: the one built beside)
