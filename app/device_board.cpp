@@ -176,7 +176,9 @@ void DeviceBoard::messageBox(int device, std::string_view text, uint32_t type,
 void DeviceBoard::emitNote(Note note) {
     // The command looks for Ctrl-C only a few times a second; a device
     // stopped by it in between must not speak before the announcement.
-    if (!m_announced && m_stop.interrupt().requested()) {
+    // Before the run has devices, the command says itself what a Ctrl-C
+    // did.
+    if (!m_announced && !m_devices.empty() && m_stop.interrupt().requested()) {
         announceLocked();
     }
     if (note.kind == Note::Kind::Error) {
