@@ -174,6 +174,13 @@ void DeviceBoard::messageBox(int device, std::string_view text, uint32_t type,
 }
 
 void DeviceBoard::emitNote(Note note) {
+    // The command looks for Ctrl-C only a few times a second; a device
+    // stopped by it in between must not speak before the announcement.
+    // Before the run has devices, the command says itself what a Ctrl-C
+    // did.
+    if (!m_announced && !m_devices.empty() && m_stop.interrupt().requested()) {
+        announceLocked();
+    }
     if (note.kind == Note::Kind::Error) {
         ++m_errors;
     }
@@ -190,6 +197,13 @@ void DeviceBoard::note(Note::Kind kind, std::string text) {
 
 void DeviceBoard::announceInterrupt() {
     std::lock_guard lock(m_mutex);
+    if (!m_announced) {
+        announceLocked();
+    }
+}
+
+void DeviceBoard::announceLocked() {
+    m_announced = true;
     emitNote({Note::Kind::Error, -1, "", console_text::interruptAnnounced(m_language)});
     for (DeviceReport& report : m_devices) {
         if (!isFinal(report.phase) && m_stop.stage(report.device) == StopStage::Finishing) {

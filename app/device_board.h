@@ -42,7 +42,8 @@ class DeviceBoard {
 
     // A text of the command itself.
     void note(Note::Kind kind, std::string text);
-    // Called once after the first Ctrl-C: says what happens to each device.
+    // Called after the first Ctrl-C: says once what happens to each device
+    // (at the latest before the first note that follows the Ctrl-C).
     void announceInterrupt();
 
     // Error texts shown so far, the boxes of the run included.
@@ -55,6 +56,7 @@ class DeviceBoard {
     DeviceReport* find(int device);
     void changed(DeviceReport& report, DevicePhase phase);
     void emitNote(Note note);
+    void announceLocked();
     std::string failureText(std::string_view text, const std::optional<OpenFailure>& failure,
                             std::string& hint) const;
 
@@ -65,6 +67,7 @@ class DeviceBoard {
     mutable std::mutex m_mutex;
     std::vector<DeviceReport> m_devices;
     int m_errors = 0;
+    bool m_announced = false;
 };
 
 }  // namespace qor

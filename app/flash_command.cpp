@@ -38,8 +38,12 @@ constexpr uint32_t kPortCheckPauseMs = 250;
 // a command has no person, so it leaves the imager this moment instead.
 constexpr uint32_t kRs232SettleMs = 250;
 
-// How often the main thread looks for Ctrl-C while the workers run.
-constexpr auto kInterruptLookPeriod = std::chrono::milliseconds(50);
+// How often the main thread looks for Ctrl-C while the workers run, to
+// announce it: the workers see it by themselves, and a device that speaks
+// first brings the announcement forward. Each look wakes the process, which
+// costs as much CPU as a block's answer: four a second, as the watch looks
+// for imagers.
+constexpr auto kInterruptLookPeriod = std::chrono::milliseconds(250);
 
 enum class PortCheck { Passed, Failed, Interrupted };
 

@@ -40,6 +40,8 @@ constexpr double kMaxWireRatio = 1.02;
 constexpr double kMaxCpuPerDeviceS = 0.030;
 constexpr double kMaxTurnaroundP99Us = 1000;
 constexpr double kMaxCountUs = 100;
+constexpr double kMaxCpuOverFloor = 1.1;
+constexpr double kMaxScaleRatioGap = 0.01;
 
 struct Options {
     std::string updater = QOR_BENCH_UPDATER;
@@ -48,9 +50,9 @@ struct Options {
     uint32_t turnaround_ms = 0;
     unsigned repeat = 1;
     bool busy_cpus = false;
-    unsigned devices = 0;       // 0: 1 and 6
+    unsigned devices = 0;       // 0: every count of the parts run
     std::size_t image_kib = 0;  // 0: 256 and 1024
-    // Which parts to run: "wire", "pty", "floor", "count".
+    // Which parts to run: "wire", "pty", "floor", "scale", "count".
     std::vector<std::string> only = {"wire", "pty", "floor", "count"};
     bool help = false;
 
@@ -65,15 +67,18 @@ Runs whole updates of 1 and 6 simulated USB imagers (256 KiB and 1 MiB
 images) by the updater program over lines timed like a serial wire, then the
 same over raw pseudo-terminals, then by a minimal host over the timed lines
 (this machine's floor), times CountUsbDevices() on a sysfs tree of 8 imagers,
-and prints one table with the targets met or missed. Exits 0 when every
-target is met, 1 when one is missed, 2 when a run failed.
+and prints one table with the targets met or missed (--only scale: 6 and 32
+imagers at once through the updater's --watch and the floor host). Exits 0
+when every target is met, 1 when one is missed, 2 when a run failed.
 
   --updater PATH     the updater program (default: the one built beside)
   --sim PATH         qor-imager-sim (default: the one built beside)
   --baud RATE        the wire's rate (default 921600)
   --turnaround MS    the imager's own time per block (default 0)
-  --repeat N         run every update N times; each figure is their median
-  --devices 1|6      only the runs with this many imagers
+  --repeat N         run every update N times, the lines taking turns (one
+                     run of each, then the next round); each figure is their
+                     median
+  --devices 1|6|32   only the runs with this many imagers
   --image 256|1024   only the runs with an image of this many KiB
   --busy-cpus        keep every CPU from idling with a spinner at the lowest
                      priority, which takes only time nobody else wants: on a
@@ -82,7 +87,10 @@ target is met, 1 when one is missed, 2 when a run failed.
                      diagnostic; the figures without it are the ones to keep)
   --only PARTS       a comma list of: wire (updates on the timed line), pty
                      (on raw ptys), floor (a minimal host on the timed line:
-                     what this machine allows any updater), count
+                     what this machine allows any updater), scale (6 and 32
+                     imagers at once through the updater's --watch and the
+                     floor host, 1 MiB on the timed line; not run unless
+                     named), count
   --help             this text
 )";
 
@@ -122,7 +130,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
             options.turnaround_ms = *n;
         } else if (arg == "--repeat" && n && *n > 0) {
             options.repeat = *n;
-        } else if (arg == "--devices" && n && (*n == 1 || *n == 6)) {
+        } else if (arg == "--devices" && n && (*n == 1 || *n == 6 || *n == 32)) {
             options.devices = *n;
         } else if (arg == "--image" && n && (*n == 256 || *n == 1024)) {
             options.image_kib = *n;
@@ -234,23 +242,33 @@ struct Row {
     }
 };
 
-std::optional<Row> measure(const RunConfig& config, unsigned repeat) {
-    Row row{config, {}};
-    for (unsigned i = 0; i < repeat; ++i) {
-        Measured run{config, qor::bench::runUpdate(config)};
-        if (!run.result.ok) {
-            std::cerr << "qor-bench: " << config.devices << " x " << sizeText(config.image_bytes)
-                      << (config.wire_baud ? " on the timed line" : " on raw ptys") << ": "
-                      << run.result.error << "\n";
-            return std::nullopt;
-        }
-        row.runs.push_back(std::move(run));
-    }
-    return row;
+const char* hostName(const RunConfig& config) {
+    return config.host == RunConfig::Host::kReference ? "floor"
+           : config.watch                             ? "watch"
+                                                      : "updater";
 }
 
-const char* hostName(const RunConfig& config) {
-    return config.host == RunConfig::Host::kReference ? "floor" : "updater";
+// Every line's runs, the lines taking turns, so that a stretch of load on
+// the machine falls on all of them alike. False when a run failed.
+bool measure(std::vector<Row>& rows, unsigned repeat) {
+    for (unsigned round = 0; round < repeat; ++round) {
+        for (Row& row : rows) {
+            const RunConfig& config = row.config;
+            std::fprintf(stderr, "qor-bench: round %u, %s, %u x %s %s...\n", round + 1,
+                         hostName(config), config.devices, sizeText(config.image_bytes).c_str(),
+                         config.wire_baud ? "on the timed line" : "on raw ptys");
+            Measured run{config, qor::bench::runUpdate(config)};
+            if (!run.result.ok) {
+                std::cerr << "qor-bench: " << config.devices << " x "
+                          << sizeText(config.image_bytes)
+                          << (config.wire_baud ? " on the timed line" : " on raw ptys") << ": "
+                          << run.result.error << "\n";
+                return false;
+            }
+            row.runs.push_back(std::move(run));
+        }
+    }
+    return true;
 }
 
 constexpr const char* kRowFormat = "%-8s %-8s %4s %8s %8s %8s %6s %7s %9s %8s %8s %9s %9s\n";
@@ -307,6 +325,17 @@ const Row* floorFor(const std::vector<Row>& rows, const Row& row) {
     return nullptr;
 }
 
+// The station's row (--watch) for `devices` imagers of 1 MiB on the timed line.
+const Row* watchRow(const std::vector<Row>& rows, unsigned devices) {
+    for (const Row& row : rows) {
+        if (row.config.watch && row.config.devices == devices && row.config.wire_baud != 0 &&
+            row.config.image_bytes == kMiB) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
 // One process per CPU that spins at the idle scheduling class, which runs
 // only when nothing else wants the CPU.
 std::vector<std::unique_ptr<qor::harness::ChildProcess>> startSpinners() {
@@ -355,12 +384,15 @@ int main(int argc, char** argv) {
         Host host;
         unsigned devices;
         std::size_t bytes;
+        bool watch = false;
     };
     const Plan plans[] = {
-        {"wire", Host::kUpdater, 1, 256 * kKiB}, {"wire", Host::kUpdater, 1, kMiB},
-        {"wire", Host::kUpdater, 6, 256 * kKiB}, {"wire", Host::kUpdater, 6, kMiB},
-        {"pty", Host::kUpdater, 1, kMiB},        {"pty", Host::kUpdater, 6, kMiB},
-        {"floor", Host::kReference, 1, kMiB},    {"floor", Host::kReference, 6, kMiB},
+        {"wire", Host::kUpdater, 1, 256 * kKiB},  {"wire", Host::kUpdater, 1, kMiB},
+        {"wire", Host::kUpdater, 6, 256 * kKiB},  {"wire", Host::kUpdater, 6, kMiB},
+        {"pty", Host::kUpdater, 1, kMiB},         {"pty", Host::kUpdater, 6, kMiB},
+        {"floor", Host::kReference, 1, kMiB},     {"floor", Host::kReference, 6, kMiB},
+        {"scale", Host::kUpdater, 6, kMiB, true}, {"scale", Host::kUpdater, 32, kMiB, true},
+        {"scale", Host::kReference, 6, kMiB},     {"scale", Host::kReference, 32, kMiB},
     };
     std::vector<Row> rows;
     for (const Plan& plan : plans) {
@@ -370,6 +402,7 @@ int main(int argc, char** argv) {
         }
         RunConfig config;
         config.host = plan.host;
+        config.watch = plan.watch;
         config.updater = options.updater;
         config.simulator = options.simulator;
         config.devices = plan.devices;
@@ -381,14 +414,18 @@ int main(int argc, char** argv) {
                 << "qor-bench: no updater program: build qor-flash or name one with --updater\n";
             return 2;
         }
-        std::fprintf(stderr, "qor-bench: %s, %u x %s %s...\n", hostName(config), plan.devices,
-                     sizeText(plan.bytes).c_str(),
-                     config.wire_baud ? "on the timed line" : "on raw ptys");
-        auto measured = measure(config, options.repeat);
-        if (!measured) {
-            return 2;
+        const bool planned = std::any_of(rows.begin(), rows.end(), [&](const Row& row) {
+            return row.config.host == config.host && row.config.watch == config.watch &&
+                   row.config.devices == config.devices &&
+                   row.config.image_bytes == config.image_bytes &&
+                   row.config.wire_baud == config.wire_baud;
+        });
+        if (!planned) {
+            rows.push_back(Row{config, {}});
         }
-        rows.push_back(std::move(*measured));
+    }
+    if (!measure(rows, options.repeat)) {
+        return 2;
     }
     std::vector<CountCost> counts;
     if (options.runs("count")) {
@@ -457,6 +494,27 @@ int main(int argc, char** argv) {
                             row.median(&Measured::turnaroundP99), kMaxTurnaroundP99Us,
                             floorFigure(&Measured::turnaroundP99), 0, " us");
         }
+        if (floor) {
+            verdicts.report(std::string("CPU <= ") + fixed(kMaxCpuOverFloor, 1) +
+                                " x the floor host's, " + hostName(row.config) + ", " + devices,
+                            row.median(&Measured::cpuS) / floor->median(&Measured::cpuS),
+                            kMaxCpuOverFloor, std::nullopt, 3, " x");
+        }
+    }
+    // The station at 32 imagers against itself at 6: as close to the wire,
+    // and no dearer per imager.
+    const Row* six = watchRow(rows, 6);
+    const Row* many = watchRow(rows, 32);
+    if (six && many) {
+        const double sixRatio = six->median(&Measured::ratio);
+        verdicts.report("wall / wire bound, 32 devices, within " + fixed(kMaxScaleRatioGap, 2) +
+                            " of 6 devices' " + fixed(sixRatio, 4),
+                        many->median(&Measured::ratio), sixRatio + kMaxScaleRatioGap, std::nullopt,
+                        4, "");
+        verdicts.report("CPU per device, 32 devices, no higher than 6 devices' " +
+                            fixed(six->median(&Measured::cpuPerDeviceS), 4) + " s",
+                        many->median(&Measured::cpuPerDeviceS),
+                        six->median(&Measured::cpuPerDeviceS), std::nullopt, 4, " s");
     }
     if (!counts.empty()) {
         verdicts.report("CountUsbDevices() <= 100 us, 8 imagers (median)", counts.front().median_us,

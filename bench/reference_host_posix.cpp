@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -20,10 +21,12 @@ namespace {
 constexpr int kAnswerMs = 1000;
 constexpr uint32_t kMarkerPauseMs = 250;
 
+// One imager's line: a blocking descriptor, one poll() and one read() per
+// wait for an answer, and the answer's bytes kept in a fixed buffer.
 class Line {
   public:
     bool open(const std::string& path) {
-        m_fd.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+        m_fd.reset(::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         termios tio{};
         if (!m_fd.valid() || tcgetattr(m_fd.get(), &tio) != 0) {
             return false;
@@ -40,29 +43,32 @@ class Line {
     bool write(std::string_view text) { return write(text.data(), text.size()); }
 
     // Reads until `token` has come; what came after it stays for the next
-    // wait.
+    // wait. An answer of more than the buffer holds is not one of the
+    // imager's.
     bool waitFor(std::string_view token) {
         for (;;) {
-            if (const auto at = m_pending.find(token); at != std::string::npos) {
-                m_pending.erase(0, at + token.size());
+            const std::string_view pending(m_buffer, m_size);
+            if (const auto at = pending.find(token); at != std::string_view::npos) {
+                m_size -= at + token.size();
+                std::memmove(m_buffer, m_buffer + at + token.size(), m_size);
                 return true;
             }
             pollfd fd{m_fd.get(), POLLIN, 0};
-            if (poll(&fd, 1, kAnswerMs) <= 0) {
+            if (m_size == sizeof m_buffer || poll(&fd, 1, kAnswerMs) <= 0) {
                 return false;
             }
-            char buffer[256];
-            const ssize_t n = ::read(m_fd.get(), buffer, sizeof buffer);
+            const ssize_t n = ::read(m_fd.get(), m_buffer + m_size, sizeof m_buffer - m_size);
             if (n <= 0) {
                 return false;
             }
-            m_pending.append(buffer, static_cast<std::size_t>(n));
+            m_size += static_cast<std::size_t>(n);
         }
     }
 
   private:
     UniqueFd m_fd;
-    std::string m_pending;
+    char m_buffer[256];
+    std::size_t m_size = 0;
 };
 
 bool update(const std::string& port, const std::vector<uint8_t>& image) {

@@ -55,6 +55,14 @@ std::string tailOf(const std::string& text) {
     return text.size() <= kTail ? text : "..." + text.substr(text.size() - kTail);
 }
 
+std::vector<std::string> updaterArgs(const RunConfig& config, const std::string& image) {
+    if (!config.watch) {
+        return {"--usb", "--quiet", image};
+    }
+    const std::string devices = std::to_string(config.devices);
+    return {"--watch", "--max-devices", devices, "--count", devices, "--quiet", image};
+}
+
 }  // namespace
 
 double lateSeconds(const sim::ImagerStats& imager) {
@@ -124,7 +132,7 @@ RunResult runUpdate(const RunConfig& config) {
         config.host == RunConfig::Host::kReference
             ? std::make_unique<ChildProcess>([&] { return runReferenceHost(port_paths, bytes); })
             : std::make_unique<ChildProcess>(
-                  config.updater, std::vector<std::string>{"--usb", "--quiet", image.string()},
+                  config.updater, updaterArgs(config, image.string()),
                   ChildProcess::Environment{{"QOR_SYSFS_ROOT", sysfs.string()},
                                             {"QOR_PORT_DIR", ports.string()}},
                   log.string());

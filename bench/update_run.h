@@ -16,6 +16,9 @@ struct RunConfig {
     // reference_host.h), for this machine's floor.
     enum class Host { kUpdater, kReference };
     Host host = Host::kUpdater;
+    // The updater as a production station (--watch) rather than --usb, which
+    // takes at most six imagers: the one way it updates more at once.
+    bool watch = false;
     std::string updater;    // path of qor-flash
     std::string simulator;  // path of qor-imager-sim
     unsigned devices = 1;
