@@ -6,11 +6,17 @@
 namespace qor {
 
 std::string csvField(std::string_view text) {
-    if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        return std::string(text);
+    // A spreadsheet takes a cell that begins with one of these for a formula,
+    // and a serial number or a file name comes from outside: such a text is
+    // kept as text by a leading apostrophe, as spreadsheets write it.
+    const bool formulaLike =
+        !text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+    const std::string kept = formulaLike ? "'" + std::string(text) : std::string(text);
+    if (kept.find_first_of(",\"\r\n") == std::string::npos) {
+        return kept;
     }
     std::string field = "\"";
-    for (const char c : text) {
+    for (const char c : kept) {
         field += c;
         if (c == '"') {
             field += '"';

@@ -25,7 +25,9 @@ struct StationRecord {
 };
 
 // RFC 4180: a field with a comma, a quote, a CR or an LF is quoted, its
-// quotes doubled; any other goes as it is.
+// quotes doubled; any other goes as it is. A text that begins with = + - @,
+// a tab or a CR gets a leading apostrophe, so a spreadsheet shows it rather
+// than running it as a formula.
 std::string csvField(std::string_view text);
 
 // ISO 8601 in UTC to the second: "2026-12-07T20:45:03Z".

@@ -25,6 +25,12 @@ TEST(StationReport, FieldsQuotedOnlyWhereRfc4180NeedsIt) {
     EXPECT_EQ(csvField("say \"hi\""), "\"say \"\"hi\"\"\"");
     EXPECT_EQ(csvField("two\nlines\r"), "\"two\nlines\r\"");
     EXPECT_EQ(csvField("\xe7\xa6\xbb\xe7\xba\xbf"), "\xe7\xa6\xbb\xe7\xba\xbf");
+    // Texts a spreadsheet would run as formulas stay texts.
+    EXPECT_EQ(csvField("=HYPERLINK(\"x\")"), "\"'=HYPERLINK(\"\"x\"\")\"");
+    EXPECT_EQ(csvField("+1"), "'+1");
+    EXPECT_EQ(csvField("-fw.bin"), "'-fw.bin");
+    EXPECT_EQ(csvField("@SUM"), "'@SUM");
+    EXPECT_EQ(csvField("a=b"), "a=b");
 }
 
 TEST(StationReport, TimesInUtcToTheSecond) {
