@@ -88,22 +88,13 @@ existing_paths() {
     done < <(package_paths)
 }
 
-# A USB update of two simulated imagers by the installed programs: a sysfs
-# tree of our own lists ttyACM0 and ttyACM1 as CDC ACM ports of the imager's
-# USB id, and the simulator's pseudo-terminals stand behind those names.
+# A USB update of two simulated imagers by the installed programs: the
+# installed simulator lists ttyACM0 and ttyACM1 as CDC ACM ports of the
+# imager's USB id in a sysfs tree of its own, and its pseudo-terminals stand
+# behind those names.
 usb_update_check() {
-    local work=$1 sysfs=$1/sys ports=$1/ports n
-    mkdir -p "$sysfs/class/tty" "$sysfs/bus/usb/drivers/cdc_acm" "$ports"
-    for n in 0 1; do
-        local device="$sysfs/devices/pci0000:00/0000:00:14.0/usb1/1-$((n + 1))"
-        local interface="$device/1-$((n + 1)):1.0"
-        mkdir -p "$interface/tty/ttyACM$n"
-        echo 3c7b >"$device/idVendor"
-        echo 0e52 >"$device/idProduct"
-        ln -sr "$sysfs/bus/usb/drivers/cdc_acm" "$interface/driver"
-        ln -sr "$interface" "$interface/tty/ttyACM$n/device"
-        ln -sr "$interface/tty/ttyACM$n" "$sysfs/class/tty/ttyACM$n"
-    done
+    local work=$1 sysfs=$1/sys ports=$1/ports
+    mkdir -p "$ports"
     # A valid image: an accepted magic number, two non-zero header words and
     # a whole number of 1 KiB blocks.
     {
@@ -111,10 +102,10 @@ usb_update_check() {
         head -c $((64 * 1024 - 12)) /dev/urandom
     } >"$work/firmware.bin"
 
-    /usr/bin/qor-imager-sim --count 2 --link "$ports/ttyACM0" >/dev/null &
+    /usr/bin/qor-imager-sim --count 2 --sysfs "$sysfs" --link "$ports/ttyACM0" >/dev/null &
     local simulator=$!
     local status=0
-    if wait_for 10 test -e "$ports/ttyACM1"; then
+    if wait_for 10 test -e "$ports/ttyACM1" -a -e "$sysfs/class/tty/ttyACM1"; then
         QOR_SYSFS_ROOT="$sysfs" QOR_PORT_DIR="$ports" \
             /usr/bin/qor-flash --json "$work/firmware.bin" >"$work/flash.json" || status=$?
     else

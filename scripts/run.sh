@@ -47,24 +47,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The sysfs shape the program reads for USB imagers (see the README):
-#   class/tty/ttyACMn -> ../../devices/.../usb1/1-N/1-N:1.0/tty/ttyACMn
-#   .../tty/ttyACMn/device -> the interface 1-N:1.0
-#   1-N:1.0/driver -> .../bus/usb/drivers/cdc_acm
-#   1-N/idVendor 3c7b, idProduct 0e52, serial
+# The simulator lists its USB imagers in a sysfs tree of its own (--sysfs),
+# shaped as the kernel shows CDC ACM ports; the program reads it through
+# QOR_SYSFS_ROOT.
 sysfs="$demo/sys"
-mkdir -p "$sysfs/class/tty" "$sysfs/bus/usb/drivers/cdc_acm"
-for n in $(seq 0 $((imagers - 1))); do
-    device="$sysfs/devices/pci0000:00/0000:00:14.0/usb1/1-$((n + 1))"
-    interface="$device/1-$((n + 1)):1.0"
-    mkdir -p "$interface/tty/ttyACM$n"
-    echo 3c7b >"$device/idVendor"
-    echo 0e52 >"$device/idProduct"
-    echo "DEMO000$n" >"$device/serial"
-    ln -sr "$sysfs/bus/usb/drivers/cdc_acm" "$interface/driver"
-    ln -sr "$interface" "$interface/tty/ttyACM$n/device"
-    ln -sr "$interface/tty/ttyACM$n" "$sysfs/class/tty/ttyACM$n"
-done
 
 # Imagers that take their time as real ones do: a turnaround per 1 KiB
 # block, then a check phase (answered within the one second the updater
@@ -72,7 +58,8 @@ done
 ports="$demo/ports"
 mkdir -p "$ports"
 pace=(--block-delay 25 --check-time 500 --write-time 4000)
-"$bin/tools/qor-imager-sim" --count "$imagers" --link "$ports/ttyACM0" "${pace[@]}" >/dev/null &
+"$bin/tools/qor-imager-sim" --count "$imagers" --sysfs "$sysfs" --link "$ports/ttyACM0" \
+    "${pace[@]}" >/dev/null &
 simulators+=($!)
 "$bin/tools/qor-imager-sim" --rs232-baud 57600 --link "$ports/COM1" "${pace[@]}" >/dev/null &
 simulators+=($!)
