@@ -349,8 +349,15 @@ TEST_P(FlashProgramRunners, Rs232ImagerAt230400IsFoundAndUpdatedAtThatRate) {
 }
 
 TEST_F(FlashProgram, Rs232ImagerOnAFullDevicePathIsUpdatedAtTheLowerRate) {
+    // Found at the second rate and updated at that same one. A pty carries
+    // no line rate, so the imager judges bytes by the rate the line has when
+    // it reads them; qor-flash opens the line for the update right after the
+    // last setup command, and an imager found at another rate, starved of
+    // the processor for that moment, would read that command at the update's
+    // rate. The window's tests take that road, with the file dialog between
+    // the two to wait on.
     sim::ImagerOptions options;
-    options.rs232_baud = 9600;
+    options.rs232_baud = 115200;
     sim::ImagerSimulator imager(options);
     ASSERT_TRUE(imager.start());
     const std::vector<uint8_t> image = sampleImage(4 * 1024);
@@ -358,9 +365,10 @@ TEST_F(FlashProgram, Rs232ImagerOnAFullDevicePathIsUpdatedAtTheLowerRate) {
     const ProgramResult result = flash({"--port=" + imager.portPath(), writeImage(image)});
 
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    // Found at the first rate; the update itself only goes through at 115200.
     const sim::ImagerRecord record = imager.record();
-    EXPECT_EQ(record.setup_packets.size(), 4u);
+    ASSERT_EQ(record.setup_packets.size(), 5u);
+    EXPECT_EQ(record.setup_packets[0].baud, 9600u);
+    EXPECT_EQ(record.setup_packets[4].baud, 115200u);
     EXPECT_EQ(record.run.image, image);
 }
 

@@ -43,10 +43,11 @@ void enterFileName(QFileDialog& dialog, const QString& name) {
     QTest::keyClick(edit, Qt::Key_Return);
 }
 
-void answerNextFileDialog(const QString& name) {
+void answerNextFileDialog(const QString& name, std::function<bool()> ready) {
     auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, name] {
-        if (QFileDialog* dialog = openFileDialog(); dialog != nullptr && dialog->isVisible()) {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, name, ready = std::move(ready)] {
+        if (QFileDialog* dialog = openFileDialog();
+            dialog != nullptr && dialog->isVisible() && (!ready || ready())) {
             poll->stop();
             poll->deleteLater();
             enterFileName(*dialog, name);

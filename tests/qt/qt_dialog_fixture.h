@@ -31,10 +31,10 @@ QFileDialog* openFileDialog();
 // would take the Return key.
 void enterFileName(QFileDialog& dialog, const QString& name);
 
-// Answers the next open-file dialog with `name` as soon as it is up. The
-// dialog runs its own event loop inside the click's handler, so the answer
-// has to come from an event of that loop.
-void answerNextFileDialog(const QString& name);
+// Answers the next open-file dialog with `name` as soon as it is up and
+// `ready` (when given) holds. The dialog runs its own event loop inside the
+// click's handler, so the answer has to come from an event of that loop.
+void answerNextFileDialog(const QString& name, std::function<bool()> ready = {});
 
 // The real dialog in the Qt window, opened as the program opens it.
 class QtDialogFixture : public ::testing::Test {

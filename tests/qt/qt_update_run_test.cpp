@@ -131,8 +131,12 @@ TEST_F(QtUpdateRun, Rs232ImagerOnCom1IsFoundAt57600AndUpdated) {
     open(*m_services);
     const Rect before = window().windowRect();
 
+    // A pty carries no line rate: the imager judges the last setup command
+    // by the rate the line has when it reads it, so the file is chosen only
+    // once it has, before the worker opens the line at 115200.
     answerNextFileDialog(
-        QString::fromStdString(m_files.write("fw.bin", sampleImage(8 * 1024)).string()));
+        QString::fromStdString(m_files.write("fw.bin", sampleImage(8 * 1024)).string()),
+        [&] { return imager.record().update_mode; });
     click(IDC_UPDATE);
     ASSERT_TRUE(processEventsUntil([] { return openMessageBoxes().size() == 1; }));
     EXPECT_EQ(openMessageBoxes().front()->text(),
