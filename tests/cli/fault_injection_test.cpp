@@ -67,8 +67,11 @@ struct Fault {
     bool faultySucceeds = false;  // the fault is one the updater must ride out
     bool healthyTouched = true;   // the healthy imager is updated
     unsigned imagers = 2;         // above 6: all healthy, none may be touched
-    // For kInterrupt: when to press Ctrl-C.
+    // For kInterrupt: when to press Ctrl-C, and through qor-flash only once
+    // it has also told the faulty imager in this phase (the imager may have
+    // answered a step long before a busy machine lets the program read it).
     std::function<bool(const sim::ImagerRecord&)> when = {};
+    const char* toldPhase = nullptr;
 };
 
 void PrintTo(const Fault& fault, std::ostream* out) {
@@ -198,14 +201,16 @@ std::vector<Fault> faults() {
          .exitCode = 130,
          .flashMessage = "ttyACM1: the imager has the whole image",
          .faultySucceeds = true,
-         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.completed; })},
+         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.completed; }),
+         .toldPhase = "checking"},
         {.name = "CtrlCDuringTheUpdate",
          .options = at(&Options::write_time_ms, 3000u),
          .act = Act::kInterrupt,
          .exitCode = 130,
          .flashMessage = "ttyACM1: the imager has the whole image",
          .faultySucceeds = true,
-         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.completed; })},
+         .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.completed; }),
+         .toldPhase = "updating"},
     };
 }
 
@@ -365,6 +370,11 @@ TEST_P(ThroughQorFlash, EndsWithTheMessageAndNoFalseSuccess) {
     ASSERT_TRUE(child.started());
     if (fault.act == Act::kInterrupt) {
         ASSERT_TRUE(faulty().waitFor(fault.when, kRecordWaitMs));
+        if (fault.toldPhase != nullptr) {
+            ASSERT_TRUE(child.waitForOutput(
+                std::string("\"port\":\"") + port(1) + "\",\"phase\":\"" + fault.toldPhase + "\"",
+                std::chrono::milliseconds(kRecordWaitMs)));
+        }
         child.signal(SIGINT);
     }
     const ProgramResult result = child.wait(kDeadline);
