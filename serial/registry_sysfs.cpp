@@ -191,7 +191,8 @@ struct DirCloser {
 // (with a new inode number) for every tty it creates, and a USB device's
 // numbers, serial and driver stay as they are for as long as its tty
 // exists. So a poll lists one folder and reads nothing else until a device
-// comes or goes.
+// comes or goes, and a listing like the last one gives the last answer: a
+// walk of the imagers scans once per imager, and a station polls with dozens.
 class TtyClass {
   public:
     // Every CDC ACM tty in order; nullopt when the tty class cannot be read.
@@ -201,25 +202,34 @@ class TtyClass {
         if (!dir) {
             return std::nullopt;
         }
+        std::vector<Listed> listing;
+        listing.reserve(m_listing.size());
+        while (const dirent* entry = ::readdir(dir.get())) {
+            const std::string_view name = entry->d_name;
+            if (name != "." && name != "..") {
+                listing.push_back({std::string(name), entry->d_ino});
+            }
+        }
+        if (listing == m_listing) {
+            return m_ttys;
+        }
         std::unordered_map<std::string, Entry> seen;
         std::vector<AcmTty> ttys;
-        errno = 0;
-        while (const dirent* entry = ::readdir(dir.get())) {
-            const std::string name = entry->d_name;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            auto known = m_entries.find(name);
-            Entry current = known != m_entries.end() && known->second.inode == entry->d_ino
-                                ? std::move(known->second)
-                                : Entry{entry->d_ino, describeTty(classDir + "/" + name, name)};
+        for (const Listed& listed : listing) {
+            auto known = m_entries.find(listed.name);
+            Entry current =
+                known != m_entries.end() && known->second.inode == listed.inode
+                    ? std::move(known->second)
+                    : Entry{listed.inode, describeTty(classDir + "/" + listed.name, listed.name)};
             if (current.tty) {
                 ttys.push_back(*current.tty);
             }
-            seen.emplace(name, std::move(current));
+            seen.emplace(listed.name, std::move(current));
         }
         m_entries = std::move(seen);
         orderAndName(ttys);
+        m_listing = std::move(listing);
+        m_ttys = ttys;
         return ttys;
     }
 
@@ -227,6 +237,11 @@ class TtyClass {
     struct Entry {
         ino_t inode = 0;
         std::optional<AcmTty> tty;  // empty: not an ACM tty
+    };
+    struct Listed {
+        std::string name;
+        ino_t inode = 0;
+        bool operator==(const Listed&) const = default;
     };
 
     static void orderAndName(std::vector<AcmTty>& ttys) {
@@ -252,6 +267,8 @@ class TtyClass {
     }
 
     std::unordered_map<std::string, Entry> m_entries;
+    std::vector<Listed> m_listing;  // in the order the folder gave it
+    std::vector<AcmTty> m_ttys;     // what that listing came to
 };
 
 struct Value {
