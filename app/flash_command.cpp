@@ -28,11 +28,6 @@ namespace {
 // A run drives at most one device per row.
 constexpr uint8_t kMaxDevices = kMaxDeviceRows;
 
-// The ports of the imagers just counted may not be listed yet: four looks,
-// a quarter of a second apart, as the window does.
-constexpr int kPortCheckAttempts = 4;
-constexpr uint32_t kPortCheckPauseMs = 250;
-
 // The window always gives an RS-232 imager the time a person takes to pick a
 // file between its switch into update mode and the first byte of the update;
 // a command has no person, so it leaves the imager this moment instead.

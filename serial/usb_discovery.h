@@ -59,4 +59,9 @@ std::optional<std::vector<UsbImager>> ListUsbImagers(RegistryReader& registry);
 // may now belong to another device.
 uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table);
 
+// The ports of imagers just counted may not be listed yet: a run looks this
+// many times, this far apart, before it gives up on them.
+inline constexpr int kPortCheckAttempts = 4;
+inline constexpr uint32_t kPortCheckPauseMs = 250;
+
 }  // namespace qor

@@ -22,9 +22,6 @@ namespace {
 // A run drives at most this many devices: one row each.
 constexpr uint8_t kMaxDevices = kMaxDeviceRows;
 
-constexpr int kPortCheckAttempts = 4;
-constexpr uint32_t kPortCheckPauseMs = 250;
-
 // The file dialog's buffer, in UTF-16 units with the terminator.
 constexpr int kFirmwarePathCapacity = 260;
 // Path must exist, keep the working folder, overwrite prompt; a file that

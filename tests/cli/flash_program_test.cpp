@@ -351,11 +351,11 @@ TEST_P(FlashProgramRunners, Rs232ImagerAt230400IsFoundAndUpdatedAtThatRate) {
 TEST_F(FlashProgram, Rs232ImagerOnAFullDevicePathIsUpdatedAtTheLowerRate) {
     // Found at the second rate and updated at that same one. A pty carries
     // no line rate, so the imager judges bytes by the rate the line has when
-    // it reads them; qor-flash opens the line for the update right after the
-    // last setup command, and an imager found at another rate, starved of
-    // the processor for that moment, would read that command at the update's
-    // rate. The window's tests take that road, with the file dialog between
-    // the two to wait on.
+    // it reads them; qor-flash opens the line for the update a quarter of a
+    // second after the last setup command, with nothing a test could wait
+    // on, and an imager found at another rate, starved of the processor for
+    // longer, would read that command at the update's rate. The window's
+    // tests take that road, with the file dialog between the two to wait on.
     sim::ImagerOptions options;
     options.rs232_baud = 115200;
     sim::ImagerSimulator imager(options);
