@@ -20,21 +20,50 @@ case "${1:-}" in
     start)
         command -v wine >/dev/null || { echo "wine-session: wine is not installed (scripts/setup.sh)" >&2; exit 1; }
         mkdir -p "$(dirname "$WINEPREFIX")"
-        if [ ! -f "$WINEPREFIX/.update-timestamp" ]; then
-            echo "wine-session: creating $WINEPREFIX" >&2
-            # wine's services live on after the first program of a prefix and
-            # inherit its output: keep them away from any captured pipe.
-            wineboot -i </dev/null >/dev/null 2>&1
+        # wine's services live on after the first program of a prefix and
+        # inherit its output: they write to this file, never to a caller's
+        # pipe, and the file is what a failed start shows.
+        log="$WINEPREFIX.log"
+        : >"$log"
+        failed() {
+            echo "wine-session: $1 (exit $2); wine said:" >&2
+            tail -n 40 "$log" >&2
+        }
+        for attempt in 1 2 3; do
+            if [ -f "$WINEPREFIX/.update-timestamp" ]; then
+                break
+            fi
+            echo "wine-session: creating $WINEPREFIX (attempt $attempt)" >&2
+            rc=0
+            wineboot -i </dev/null >>"$log" 2>&1 || rc=$?
             # wineboot's own server lingers a few seconds, and a persistent
             # one cannot start beside it.
-            wineserver -w
-        fi
+            wineserver -w || true
+            if [ "$rc" -eq 0 ] && [ -f "$WINEPREFIX/.update-timestamp" ]; then
+                break
+            fi
+            failed "wineboot -i did not create the prefix" "$rc"
+            # A half-made prefix is not used: start again from nothing.
+            wineserver -k </dev/null >/dev/null 2>&1 || true
+            rm -rf "$WINEPREFIX"
+            [ "$attempt" -lt 3 ] || exit 1
+            sleep 2
+        done
         # Started with its output on /dev/null: a server holding a caller's
         # pipe keeps that caller waiting, and it dumps its tables when killed.
         # It refuses to start when a server already runs in the prefix: then
         # that one serves (a session started twice, or a program still ending).
         wineserver -p </dev/null >/dev/null 2>&1 || true
-        wine cmd /c exit </dev/null >/dev/null 2>&1
+        for attempt in 1 2; do
+            rc=0
+            wine cmd /c exit </dev/null >>"$log" 2>&1 || rc=$?
+            [ "$rc" -ne 0 ] || exit 0
+            failed "the first program of the session did not run" "$rc"
+            wineserver -k </dev/null >/dev/null 2>&1 || true
+            wineserver -w || true
+            wineserver -p </dev/null >/dev/null 2>&1 || true
+        done
+        exit 1
         ;;
     stop)
         wineserver -k </dev/null >/dev/null 2>&1 || true
