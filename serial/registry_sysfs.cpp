@@ -191,8 +191,8 @@ struct DirCloser {
 // (with a new inode number) for every tty it creates, and a USB device's
 // numbers, serial and driver stay as they are for as long as its tty
 // exists. So a poll lists one folder and reads nothing else until a device
-// comes or goes, and a listing like the last one gives the last answer: a
-// walk of the imagers scans once per imager, and a station polls with dozens.
+// comes or goes, and a listing like the last one gives the last answer
+// without sorting or comparing again: a station polls with dozens.
 class TtyClass {
   public:
     // Every CDC ACM tty in order; nullopt when the tty class cannot be read.
@@ -315,13 +315,13 @@ class SysfsRegistry final : public RegistryReader {
   private:
     std::optional<KeyValues> readKey(std::u16string_view path) {
         if (sameKeyPath(path, kUsbSerialListPath)) {
-            auto ttys = m_ttys.scan(m_root);
-            if (!ttys) {
+            m_listed = m_ttys.scan(m_root);
+            if (!m_listed) {
                 return std::nullopt;
             }
             KeyValues values;
-            for (std::size_t i = 0; i < ttys->size(); ++i) {
-                values.push_back({widenAscii(std::to_string(i)), (*ttys)[i].instance + u'\0'});
+            for (std::size_t i = 0; i < m_listed->size(); ++i) {
+                values.push_back({widenAscii(std::to_string(i)), (*m_listed)[i].instance + u'\0'});
             }
             return values;
         }
@@ -333,11 +333,18 @@ class SysfsRegistry final : public RegistryReader {
             return std::nullopt;
         }
         const auto instance = path.substr(kDeviceEnumPrefix.size(), path.size() - affixes);
-        auto ttys = m_ttys.scan(m_root);
-        if (!ttys) {
+        // A walk reads the list and then each instance it named: their ports
+        // come from the same listing, so a walk of dozens of imagers lists the
+        // folder once, and an imager unplugged during the walk shows as the
+        // port it had (its worker finds the line gone), as it would had it
+        // gone a moment after the walk.
+        if (!m_listed) {
+            m_listed = m_ttys.scan(m_root);
+        }
+        if (!m_listed) {
             return std::nullopt;
         }
-        for (const AcmTty& tty : *ttys) {
+        for (const AcmTty& tty : *m_listed) {
             if (sameKeyPath(tty.instance, instance)) {
                 return KeyValues{{std::u16string(kPortNameValue), widenAscii(tty.name) + u'\0'}};
             }
@@ -347,6 +354,7 @@ class SysfsRegistry final : public RegistryReader {
 
     fs::path m_root;
     TtyClass m_ttys;
+    std::optional<std::vector<AcmTty>> m_listed;  // what the last list read found
     std::vector<std::optional<KeyValues>> m_open;  // handle = index + 1
 };
 
