@@ -354,7 +354,7 @@ class SysfsRegistry final : public RegistryReader {
 
     fs::path m_root;
     TtyClass m_ttys;
-    std::optional<std::vector<AcmTty>> m_listed;  // what the last list read found
+    std::optional<std::vector<AcmTty>> m_listed;   // what the last list read found
     std::vector<std::optional<KeyValues>> m_open;  // handle = index + 1
 };
 

@@ -16,6 +16,11 @@ bool ImageFile::open(std::string_view path) {
     if (file.empty() || std::filesystem::is_directory(file, ignored)) {
         return false;
     }
+    // A stream takes its buffer only before it opens a file.
+    if (!m_readAhead) {
+        m_readAhead = std::make_unique<char[]>(kReadAheadBytes);
+    }
+    m_file.rdbuf()->pubsetbuf(m_readAhead.get(), kReadAheadBytes);
     // The C library's default sharing lets every other reader and writer in,
     // on Windows as well.
     m_file.open(file, std::ios::in | std::ios::binary);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <span>
 #include <string_view>
 
@@ -31,6 +32,11 @@ class ImageFile {
     bool seekToStart();
 
   private:
+    // Reads from the disk go through this buffer, many blocks at a time: a
+    // read is a system call, and dozens of workers each read a block every
+    // few milliseconds.
+    static constexpr std::size_t kReadAheadBytes = 64 * 1024;
+    std::unique_ptr<char[]> m_readAhead;
     std::ifstream m_file;
 };
 
