@@ -126,6 +126,26 @@ class FlashProgram : public ::testing::Test {
         }
         link(usbPort(n), imager);
     }
+    // Plugged in while the program runs.
+    void plugIn(sim::ImagerSimulator& imager, int n) {
+        attach(imager, n);
+        if (runner.wine) {
+            EXPECT_TRUE(testing::importRegistry(registry));
+        }
+    }
+    // No longer listed, its port gone, and then the line hung up.
+    void unplug(sim::ImagerSimulator& imager, int n) {
+        if (runner.wine) {
+            EXPECT_TRUE(testing::importRegistry(
+                "[HKEY_LOCAL_MACHINE\\" + std::string(kUsbList) + "]\n\"" + std::to_string(n) +
+                "\"=-\n\n[-HKEY_LOCAL_MACHINE\\" + std::string(kImagerInstances) + "\\SN" +
+                std::to_string(n) + "]\n\n"));
+        } else {
+            std::filesystem::remove(sysfs.classLink(usbPort(n)));
+            std::filesystem::remove(ports / usbPort(n));
+        }
+        imager.stop();
+    }
     static std::string escaped(const std::string& text) {
         std::string result;
         for (char c : text) {
@@ -710,6 +730,39 @@ TEST_P(FlashProgramRunners, AWatchOfOneImagerUpdatesItAndEnds) {
         << result.out;
     EXPECT_TRUE(result.out.ends_with("updated 1, failed 0, interrupted 0\n")) << result.out;
     EXPECT_EQ(imager.received(), expectedWire(image));
+}
+
+// The platform's own discovery during a watch: an imager plugged in later,
+// one unplugged mid-transfer and plugged in again, each plug-in updated once.
+TEST_P(FlashProgramRunners, AWatchTakesImagersAsTheyComeAndAgainAfterAnUnplug) {
+    sim::ImagerSimulator first;
+    attach(first, 0);
+    const std::vector<uint8_t> image = sampleImage(32 * 1024);
+    const auto child = start({"--watch", "--json", "--count", "3", writeImage(image)});
+    const auto finished = [&](int n, const char* result) {
+        return child->waitForOutput(
+            R"("instance":"SN)" + std::to_string(n) + R"(","result":")" + result, kTimeout);
+    };
+    ASSERT_TRUE(finished(0, "succeeded"));
+
+    // Slow enough that the transfer is still going once wine's registry
+    // has taken the unplug.
+    sim::ImagerOptions slow;
+    slow.block_delay_ms = 300;
+    sim::ImagerSimulator second(slow);
+    plugIn(second, 1);
+    ASSERT_TRUE(second.waitFor([](const auto& r) { return r.run.blocks >= 2; }, 30000));
+    unplug(second, 1);
+    ASSERT_TRUE(finished(1, "failed"));
+    sim::ImagerSimulator again;
+    plugIn(again, 1);
+    const ProgramResult result = finish(*child, kTimeout);
+
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(first.received(), expectedWire(image));  // once, not again
+    EXPECT_EQ(again.received(), expectedWire(image));
+    EXPECT_NE(result.out.find(R"("updated":2,"failed":1,"interrupted":0)"), std::string::npos)
+        << result.out;
 }
 
 TEST_F(FlashProgram, WrongUsageExitsTwoAndHelpListsTheExitStatuses) {
