@@ -1,6 +1,6 @@
 #include "serial/wait_for_token.h"
 
-#include <cstring>
+#include <string_view>
 
 namespace qor {
 
@@ -20,35 +20,53 @@ int WaitForToken(const char* token, SerialPort& port, Clock& clock) {
     // whatever follows a line end in one call can never complete a match.
     char window[kWindowSize + 1] = {};
     int count = 0;
+    // How much of the window the tests see: everything stored, up to the
+    // first carriage return.
+    std::size_t seen = 0;
+    bool lineEnded = false;
+    const std::string_view awaited(token);
     const uint32_t start = clock.now_ms();
     uint32_t last = start;
+    // The clock is read once for every read of the port: a byte comes many
+    // times a millisecond, and each reading is a call into the system.
+    uint32_t now = start;
 
     for (;;) {
         const uint32_t limit = count == 0 ? kSilenceBeforeFirstMs : kSilenceAfterCharMs;
-        const uint32_t quiet = clock.now_ms() - last;
+        const uint32_t quiet = now - last;
         // Ask the port to wait until just past the limit, so that a silent
         // line costs one wake-up instead of a loop of short reads.
         const uint32_t wait = quiet > limit ? 0 : limit - quiet + 1;
         uint8_t byte = 0;
         if (!port.readByte(byte, wait)) {
-            if (clock.now_ms() - last > limit) {
+            now = clock.now_ms();
+            if (now - last > limit) {
                 return kTokenSilence;
             }
             continue;
         }
-        last = clock.now_ms();
+        now = last = clock.now_ms();
 
         if (byte == '\r' || isTokenChar(byte)) {
             window[count] = byte == '\r' ? '\0' : static_cast<char>(byte);
             window[count + 1] = '\0';
-            if (std::strstr(window, "*nack") != nullptr) {
-                return kTokenNack;
-            }
-            if (std::strstr(window, "*error") != nullptr) {
-                return kTokenError;
-            }
-            if (std::strstr(window, token) != nullptr) {
-                return kTokenSeen;
+            lineEnded = lineEnded || byte == '\r';
+            if (!lineEnded) {
+                // No test matched before this character, so a match can
+                // only end with it: each substring test is a test of the
+                // text's end.
+                const std::string_view text(window, ++seen);
+                if (text.ends_with("*nack")) {
+                    return kTokenNack;
+                }
+                if (text.ends_with("*error")) {
+                    return kTokenError;
+                }
+                if (text.ends_with(awaited)) {
+                    return kTokenSeen;
+                }
+            } else if (awaited.empty()) {
+                return kTokenSeen;  // an empty text still holds an empty token
             }
             if (++count == kWindowSize) {
                 return kTokenError;
