@@ -1,5 +1,7 @@
 #include "update/image_file.h"
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -16,11 +18,11 @@ bool ImageFile::open(std::string_view path) {
     if (file.empty() || std::filesystem::is_directory(file, ignored)) {
         return false;
     }
-    // A stream takes its buffer only before it opens a file.
     if (!m_readAhead) {
-        m_readAhead = std::make_unique<char[]>(kReadAheadBytes);
+        m_readAhead = std::make_unique_for_overwrite<uint8_t[]>(kReadAheadBytes);
     }
-    m_file.rdbuf()->pubsetbuf(m_readAhead.get(), kReadAheadBytes);
+    // A stream gives up its own buffer only before it opens a file.
+    m_file.rdbuf()->pubsetbuf(nullptr, 0);
     // The C library's default sharing lets every other reader and writer in,
     // on Windows as well.
     m_file.open(file, std::ios::in | std::ios::binary);
@@ -32,6 +34,7 @@ void ImageFile::close() {
         m_file.close();
     }
     m_file.clear();
+    m_next = m_end = 0;
 }
 
 uint64_t ImageFile::length() {
@@ -49,24 +52,36 @@ uint64_t ImageFile::length() {
 }
 
 std::size_t ImageFile::read(std::span<uint8_t> buffer) {
-    if (!m_file.is_open() || buffer.empty()) {
+    if (!m_file.is_open()) {
         return 0;
     }
-    m_file.read(reinterpret_cast<char*>(buffer.data()),
-                static_cast<std::streamsize>(buffer.size()));
-    const auto count = static_cast<std::size_t>(m_file.gcount());
-    if (m_file.bad()) {
-        // Whatever came before the error is not to be trusted as a whole
-        // block; never report a full one.
-        return count < buffer.size() ? count : buffer.size() - 1;
+    std::size_t done = 0;
+    while (done < buffer.size() && (m_next < m_end || refill())) {
+        const std::size_t count = std::min(buffer.size() - done, m_end - m_next);
+        std::memcpy(buffer.data() + done, m_readAhead.get() + m_next, count);
+        m_next += count;
+        done += count;
     }
-    return count;
+    return done;
+}
+
+bool ImageFile::refill() {
+    m_next = m_end = 0;
+    m_file.read(reinterpret_cast<char*>(m_readAhead.get()),
+                static_cast<std::streamsize>(kReadAheadBytes));
+    // Whatever came before a read error is not to be trusted: the read
+    // ends short where the buffer began.
+    if (!m_file.bad()) {
+        m_end = static_cast<std::size_t>(m_file.gcount());
+    }
+    return m_end > 0;
 }
 
 bool ImageFile::seekToStart() {
     if (!m_file.is_open()) {
         return false;
     }
+    m_next = m_end = 0;
     m_file.clear();
     m_file.seekg(0, std::ios::beg);
     return !m_file.fail();

@@ -34,9 +34,14 @@ class ImageFile {
   private:
     // Reads from the disk go through this buffer, many blocks at a time: a
     // read is a system call, and dozens of workers each read a block every
-    // few milliseconds.
+    // few milliseconds. The stream itself is unbuffered, so a block is one
+    // copy out of the buffer, without the stream's own bookkeeping between.
     static constexpr std::size_t kReadAheadBytes = 64 * 1024;
-    std::unique_ptr<char[]> m_readAhead;
+    bool refill();
+
+    std::unique_ptr<uint8_t[]> m_readAhead;
+    std::size_t m_next = 0;  // the first byte of the buffer not yet read
+    std::size_t m_end = 0;   // behind the last byte the buffer holds
     std::ifstream m_file;
 };
 
