@@ -55,7 +55,7 @@ class StationWatch {
             // is out, so that one plugged in after the record is a new
             // plug-in.
             std::vector<std::unique_ptr<StationJob>> ended = takeFinished();
-            if (!ending()) {
+            if (!ending() && !allTaken()) {
                 lookForImagers();
             }
             for (const auto& job : ended) {
@@ -85,6 +85,9 @@ class StationWatch {
     void lookForImagers();
     void startWaiting();
     std::vector<std::unique_ptr<StationJob>> takeFinished();
+    // Every imager the count allows is on its way: none that comes now
+    // will be taken, so there is nothing to look for.
+    bool allTaken() const { return m_options.count > 0 && m_started >= m_options.count; }
     bool ending() const {
         return m_context.interrupt.requested() || m_reportBroken ||
                (m_options.count > 0 && m_finished >= m_options.count);
@@ -131,17 +134,19 @@ int StationWatch::prepare() {
         return flash_exit::kImageRefused;
     }
     const std::filesystem::path path = imagePathFromUtf8(m_options.image);
-    const auto digest = fileSha256(path);
-    if (!digest) {
-        error(console_text::imageUnreadable(
-            m_options.image, console_text::imageUnreadableReason(m_options.image, language),
-            language));
-        return flash_exit::kImageRefused;
-    }
-    m_imageSha256 = *digest;
     const std::u8string name = path.filename().u8string();
     m_imageName.assign(name.begin(), name.end());
     if (!m_options.report.empty()) {
+        // Only the report names the image by its digest; reading the whole
+        // image for it costs milliseconds a megabyte.
+        const auto digest = fileSha256(path);
+        if (!digest) {
+            error(console_text::imageUnreadable(
+                m_options.image, console_text::imageUnreadableReason(m_options.image, language),
+                language));
+            return flash_exit::kImageRefused;
+        }
+        m_imageSha256 = *digest;
         long osError = 0;
         m_report = CsvReport::open(imagePathFromUtf8(m_options.report), osError);
         if (!m_report) {
