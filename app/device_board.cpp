@@ -15,6 +15,7 @@ DeviceBoard::DeviceBoard(ProgressSink& sink, StopControl& stop, uint16_t uiLangu
 void DeviceBoard::begin(const std::vector<std::string>& ports, uint32_t imageBytes) {
     std::lock_guard lock(m_mutex);
     m_devices.clear();
+    m_sent = std::vector<SentCount>(ports.size());
     for (size_t i = 0; i < ports.size(); ++i) {
         DeviceReport report;
         report.device = static_cast<int>(i);
@@ -33,7 +34,18 @@ DeviceReport* DeviceBoard::find(int device) {
     }
     DeviceReport& report = m_devices[static_cast<size_t>(device)];
     // A device's last word stands; the run's closing hides every row again.
-    return isFinal(report.phase) ? nullptr : &report;
+    if (isFinal(report.phase)) {
+        return nullptr;
+    }
+    catchUp(report);
+    return &report;
+}
+
+void DeviceBoard::catchUp(DeviceReport& report) const {
+    const auto index = static_cast<size_t>(report.device);
+    if (report.phase == DevicePhase::Transferring && index < m_sent.size()) {
+        report.sentBytes = std::min(m_sent[index].bytes.load(), report.totalBytes);
+    }
 }
 
 void DeviceBoard::changed(DeviceReport& report, DevicePhase phase) {
@@ -65,10 +77,19 @@ void DeviceBoard::transferStarted(int device) {
     }
     m_stop.setStage(device, StopStage::Transferring);
     report->sentBytes = 0;
+    m_sent[static_cast<size_t>(device)].bytes.store(0);
     changed(*report, DevicePhase::Transferring);
 }
 
 void DeviceBoard::blockSent(int device, uint32_t bytesSent) {
+    // The devices are set before the workers start and stay while they run.
+    if (device < 0 || static_cast<size_t>(device) >= m_sent.size()) {
+        return;
+    }
+    m_sent[static_cast<size_t>(device)].bytes.store(bytesSent);
+    if (!m_sink.showsProgress()) {
+        return;
+    }
     std::lock_guard lock(m_mutex);
     DeviceReport* report = find(device);
     if (report != nullptr && report->phase == DevicePhase::Transferring) {
@@ -220,7 +241,11 @@ int DeviceBoard::errorCount() const {
 
 RunSummary DeviceBoard::summary(int exitCode) const {
     std::lock_guard lock(m_mutex);
-    return RunSummary{exitCode, m_devices};
+    RunSummary result{exitCode, m_devices};
+    for (DeviceReport& report : result.devices) {
+        catchUp(report);
+    }
+    return result;
 }
 
 void DeviceBoard::finish(int exitCode) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -53,7 +54,18 @@ class DeviceBoard {
     void finish(int exitCode);
 
   private:
+    // The bytes a device's worker has sent, written by that worker alone
+    // without the board's lock, each on a cache line of its own: a block
+    // goes out every millisecond or so on every device, and a sink that
+    // shows no progress has nothing to do with it until the phase changes.
+    struct alignas(64) SentCount {
+        std::atomic<uint32_t> bytes{0};
+    };
+
+    // The device's report while it is not final, its byte count brought
+    // up to its worker's.
     DeviceReport* find(int device);
+    void catchUp(DeviceReport& report) const;
     void changed(DeviceReport& report, DevicePhase phase);
     void emitNote(Note note);
     void announceLocked();
@@ -66,6 +78,7 @@ class DeviceBoard {
 
     mutable std::mutex m_mutex;
     std::vector<DeviceReport> m_devices;
+    std::vector<SentCount> m_sent;  // one for each of m_devices
     int m_errors = 0;
     bool m_announced = false;
 };

@@ -56,6 +56,9 @@ class ProgressSink {
     virtual ~ProgressSink() = default;
     // `phaseChanged` is false when only the counters moved.
     virtual void deviceChanged(const DeviceReport& report, bool phaseChanged) = 0;
+    // False for a sink that shows nothing when only the counters moved: it
+    // is then told of a block only with the next change of phase.
+    virtual bool showsProgress() const { return true; }
     virtual void note(const Note& note) = 0;
     virtual void finished(const RunSummary& summary) = 0;
 };

@@ -22,6 +22,8 @@ class PlainRenderer final : public ProgressSink {
         m_out << "\n" << std::flush;
     }
 
+    bool showsProgress() const override { return false; }
+
     void note(const Note& note) override {
         if (m_quiet && note.kind == Note::Kind::Info) {
             return;

@@ -23,7 +23,9 @@ class RecordingSink final : public ProgressSink {
     }
     void note(const Note& note) override { notes.push_back(noteLine(note)); }
     void finished(const RunSummary& summary) override { summaries.push_back(summary); }
+    bool showsProgress() const override { return progress; }
 
+    bool progress = true;
     std::vector<std::string> phases;
     DeviceReport last;
     std::vector<std::string> notes;
@@ -85,6 +87,20 @@ TEST_F(Board, AFailureThePortCausedForCtrlCSaysWhatTheImagerIsLeftWith) {
     board.messageBox(0, "Transmit File Failed", kErrorBoxType, std::nullopt);
 
     EXPECT_EQ(sink.phases.back(), "interrupted");
+    EXPECT_EQ(sink.last.message,
+              "interrupted after 3 KB / 8 KB: the imager's firmware is incomplete; run the "
+              "update again");
+}
+
+TEST_F(Board, ASinkThatShowsNoProgressGetsTheCountWithTheNextPhase) {
+    sink.progress = false;
+    transfer(3);
+    EXPECT_EQ(sink.last.sentBytes, 0u) << "no call for a block alone";
+    EXPECT_EQ(board.summary(0).devices.at(0).sentBytes, 3072u);
+    stop.noteStopped(0);
+    board.messageBox(0, "Transmit File Failed", kErrorBoxType, std::nullopt);
+
+    EXPECT_EQ(sink.last.sentBytes, 3072u);
     EXPECT_EQ(sink.last.message,
               "interrupted after 3 KB / 8 KB: the imager's firmware is incomplete; run the "
               "update again");
