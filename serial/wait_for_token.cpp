@@ -27,8 +27,9 @@ int WaitForToken(const char* token, SerialPort& port, Clock& clock) {
     const std::string_view awaited(token);
     const uint32_t start = clock.now_ms();
     uint32_t last = start;
-    // The clock is read once for every read of the port: a byte comes many
-    // times a millisecond, and each reading is a call into the system.
+    // The clock is read once after each read of the port and not again
+    // before the next: the bytes of an answer come many to a millisecond,
+    // and a reading of the clock costs more than the handling of a byte.
     uint32_t now = start;
 
     for (;;) {
