@@ -19,6 +19,7 @@ class StoppablePort final : public SerialPort {
         : m_inner(std::move(inner)), m_stop(stop), m_device(device) {}
 
     bool readByte(uint8_t& byte, uint32_t wait_ms) override;
+    bool hasBuffered() const override { return m_inner->hasBuffered(); }
     bool write(std::span<const uint8_t> data) override;
     void purge() override { m_inner->purge(); }
     bool gone() const override { return m_inner->gone(); }

@@ -59,6 +59,7 @@ class TimedLine {
         bool readByte(uint8_t& byte, uint32_t wait_ms) override {
             return m_inner->readByte(byte, m_cap == 0 ? wait_ms : std::min(wait_ms, m_cap));
         }
+        bool hasBuffered() const override { return m_inner->hasBuffered(); }
         bool write(std::span<const uint8_t> data) override { return m_inner->write(data); }
         void purge() override { m_inner->purge(); }
 

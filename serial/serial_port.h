@@ -24,6 +24,11 @@ class SerialPort {
     // Bytes that arrived but were not asked for yet stay for the next call.
     virtual bool readByte(uint8_t& byte, uint32_t wait_ms) = 0;
 
+    // True when the next readByte() hands out a byte that has already been
+    // read from the OS, at once and without a system call. A backend that
+    // keeps nothing read ahead says false.
+    virtual bool hasBuffered() const { return false; }
+
     // Writes the whole buffer in one call. False when the OS refused the
     // write or could not take all of it within the line's write time-out.
     virtual bool write(std::span<const uint8_t> data) = 0;

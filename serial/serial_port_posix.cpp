@@ -107,13 +107,17 @@ class PosixSerialPort final : public SerialPort {
         return true;
     }
 
+    bool hasBuffered() const override { return m_head != m_tail; }
+
     bool write(std::span<const uint8_t> data) override {
         if (m_lineDown) {
             return false;
         }
         // A serial write may take n + 1 ms: beyond that a line that does not
         // drain is as good as a failed one, and waiting longer would hang.
-        const int64_t deadline = steadyMs() + static_cast<int64_t>(data.size()) + 1;
+        // Timed from the first time the OS cannot take more, as nearly every
+        // write goes out in one call.
+        int64_t deadline = -1;
         size_t done = 0;
         while (done < data.size()) {
             const ssize_t n = ::write(m_fd.get(), data.data() + done, data.size() - done);
@@ -125,6 +129,9 @@ class PosixSerialPort final : public SerialPort {
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (deadline < 0) {
+                    deadline = steadyMs() + static_cast<int64_t>(data.size()) + 1;
+                }
                 const int wait = clampWait(deadline - steadyMs());
                 if (wait == 0) {
                     return false;

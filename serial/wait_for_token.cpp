@@ -13,6 +13,12 @@ bool isTokenChar(uint8_t byte) {
            (byte >= 'A' && byte <= 'Z') || byte == '*';
 }
 
+// `text` is never empty here. Its last character settles nearly every
+// test, so it is compared first, before the call that compares the rest.
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return suffix.empty() || (text.back() == suffix.back() && text.ends_with(suffix));
+}
+
 }  // namespace
 
 int WaitForToken(const char* token, SerialPort& port, Clock& clock) {
@@ -27,9 +33,10 @@ int WaitForToken(const char* token, SerialPort& port, Clock& clock) {
     const std::string_view awaited(token);
     const uint32_t start = clock.now_ms();
     uint32_t last = start;
-    // The clock is read once after each read of the port and not again
-    // before the next: the bytes of an answer come many to a millisecond,
-    // and a reading of the clock costs more than the handling of a byte.
+    // The clock is read after each read of the port that may have waited,
+    // not for the bytes the port then hands out from what it read at once:
+    // those came with that read, and a reading of the clock costs more than
+    // the handling of a byte.
     uint32_t now = start;
 
     for (;;) {
@@ -39,6 +46,7 @@ int WaitForToken(const char* token, SerialPort& port, Clock& clock) {
         // line costs one wake-up instead of a loop of short reads.
         const uint32_t wait = quiet > limit ? 0 : limit - quiet + 1;
         uint8_t byte = 0;
+        const bool atHand = port.hasBuffered();
         if (!port.readByte(byte, wait)) {
             now = clock.now_ms();
             if (now - last > limit) {
@@ -46,7 +54,10 @@ int WaitForToken(const char* token, SerialPort& port, Clock& clock) {
             }
             continue;
         }
-        now = last = clock.now_ms();
+        if (!atHand) {
+            now = clock.now_ms();
+        }
+        last = now;
 
         if (byte == '\r' || isTokenChar(byte)) {
             window[count] = byte == '\r' ? '\0' : static_cast<char>(byte);
@@ -57,13 +68,13 @@ int WaitForToken(const char* token, SerialPort& port, Clock& clock) {
                 // only end with it: each substring test is a test of the
                 // text's end.
                 const std::string_view text(window, ++seen);
-                if (text.ends_with("*nack")) {
+                if (endsWith(text, "*nack")) {
                     return kTokenNack;
                 }
-                if (text.ends_with("*error")) {
+                if (endsWith(text, "*error")) {
                     return kTokenError;
                 }
-                if (text.ends_with(awaited)) {
+                if (endsWith(text, awaited)) {
                     return kTokenSeen;
                 }
             } else if (awaited.empty()) {

@@ -10,6 +10,7 @@ class ScriptedPort final : public SerialPort {
     ~ScriptedPort() override { m_line.close(); }
 
     bool readByte(uint8_t& byte, uint32_t wait_ms) override { return m_line.read(byte, wait_ms); }
+    bool hasBuffered() const override { return m_line.hasArrived(); }
     bool write(std::span<const uint8_t> data) override { return m_line.write(data); }
     void purge() override { m_line.purge(); }
 
@@ -73,6 +74,12 @@ bool ScriptedLine::read(uint8_t& byte, uint32_t wait_ms) {
     }
     m_clock.advance(wait_ms);
     return false;
+}
+
+bool ScriptedLine::hasArrived() const {
+    std::lock_guard lock(m_mutex);
+    return !m_incoming.empty() &&
+           static_cast<int32_t>(m_incoming.front().first - m_clock.now_ms()) <= 0;
 }
 
 bool ScriptedLine::write(std::span<const uint8_t> data) {

@@ -64,6 +64,7 @@ class ScriptedLine {
   private:
     friend class ScriptedPort;
     bool read(uint8_t& byte, uint32_t wait_ms);
+    bool hasArrived() const;  // a byte is due now or was before
     bool write(std::span<const uint8_t> data);
     void purge();
     void close();
