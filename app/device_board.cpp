@@ -16,6 +16,7 @@ void DeviceBoard::begin(const std::vector<std::string>& ports, uint32_t imageByt
     std::lock_guard lock(m_mutex);
     m_devices.clear();
     m_sent = std::vector<SentCount>(ports.size());
+    m_sinkShowsProgress = m_sink.showsProgress();
     for (size_t i = 0; i < ports.size(); ++i) {
         DeviceReport report;
         report.device = static_cast<int>(i);
@@ -87,7 +88,7 @@ void DeviceBoard::blockSent(int device, uint32_t bytesSent) {
         return;
     }
     m_sent[static_cast<size_t>(device)].bytes.store(bytesSent);
-    if (!m_sink.showsProgress()) {
+    if (!m_sinkShowsProgress) {
         return;
     }
     std::lock_guard lock(m_mutex);

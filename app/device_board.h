@@ -78,7 +78,8 @@ class DeviceBoard {
 
     mutable std::mutex m_mutex;
     std::vector<DeviceReport> m_devices;
-    std::vector<SentCount> m_sent;  // one for each of m_devices
+    std::vector<SentCount> m_sent;    // one for each of m_devices
+    bool m_sinkShowsProgress = true;  // asked once a run, before the workers start
     int m_errors = 0;
     bool m_announced = false;
 };

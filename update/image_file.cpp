@@ -52,9 +52,7 @@ uint64_t ImageFile::length() {
 }
 
 std::size_t ImageFile::read(std::span<uint8_t> buffer) {
-    if (!m_file.is_open()) {
-        return 0;
-    }
+    // The buffer is empty whenever the file is closed: refill() looks.
     std::size_t done = 0;
     while (done < buffer.size() && (m_next < m_end || refill())) {
         const std::size_t count = std::min(buffer.size() - done, m_end - m_next);
@@ -65,8 +63,23 @@ std::size_t ImageFile::read(std::span<uint8_t> buffer) {
     return done;
 }
 
+std::span<const uint8_t> ImageFile::next(std::span<uint8_t> scratch) {
+    if (m_next == m_end && !refill()) {
+        return {};
+    }
+    if (m_end - m_next < scratch.size()) {
+        return scratch.first(read(scratch));
+    }
+    const std::span<const uint8_t> view(m_readAhead.get() + m_next, scratch.size());
+    m_next += scratch.size();
+    return view;
+}
+
 bool ImageFile::refill() {
     m_next = m_end = 0;
+    if (!m_file.is_open()) {
+        return false;
+    }
     m_file.read(reinterpret_cast<char*>(m_readAhead.get()),
                 static_cast<std::streamsize>(kReadAheadBytes));
     // Whatever came before a read error is not to be trusted: the read

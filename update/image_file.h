@@ -28,6 +28,11 @@ class ImageFile {
     // as a short read.
     std::size_t read(std::span<uint8_t> buffer);
 
+    // The next `scratch.size()` bytes, as read() gives them: seen in place
+    // when the read-ahead buffer holds them all, else copied into `scratch`.
+    // Valid until the next call on the file.
+    std::span<const uint8_t> next(std::span<uint8_t> scratch);
+
     // Moves the read position back to the first byte.
     bool seekToStart();
 

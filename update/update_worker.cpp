@@ -3,6 +3,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "serial/wait_for_token.h"
@@ -179,11 +180,12 @@ Failure UpdateWorker::sendBlocks() {
     do {
         // The imager takes whole blocks only: a tail shorter than a block
         // can never be sent, so the image is refused as unreadable.
-        if (m_image.read(*m_block) < kBlockSize) {
+        const std::span<const uint8_t> block = m_image.next(*m_block);
+        if (block.size() < kBlockSize) {
             closePort();
             return text(Situation::BlockReadShort);
         }
-        if (!m_port->write(*m_block)) {
+        if (!m_port->write(block)) {
             closePort();
             return text(Situation::BlockWriteFailed);
         }

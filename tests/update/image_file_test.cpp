@@ -42,6 +42,19 @@ TEST(ImageFile, ReadsWholeBlocksThenAShortOneAndStartsOverAfterIt) {
     EXPECT_TRUE(std::equal(block.begin(), block.end(), bytes.begin()));
 }
 
+TEST(ImageFile, NextGivesTheBytesReadWouldAcrossTheReadAheadsEdges) {
+    TempDir dir;
+    const auto bytes = pattern(200 * 1000 + 7);
+    ImageFile file;
+    ASSERT_TRUE(file.open(dir.write("a.bin", bytes).string()));
+    std::vector<uint8_t> seen;
+    std::array<uint8_t, 1000> scratch{};
+    for (auto part = file.next(scratch); !part.empty(); part = file.next(scratch)) {
+        seen.insert(seen.end(), part.begin(), part.end());
+    }
+    EXPECT_EQ(seen, bytes);
+}
+
 TEST(ImageFile, EveryWorkerHoldsItsOwnHandleWhileOthersMayWrite) {
     TempDir dir;
     const auto path = dir.write("a.bin", pattern(4096)).string();
