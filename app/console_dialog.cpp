@@ -27,6 +27,7 @@ void ConsoleDialog::runClosed() {
     // Under the lock: once the waiter sees the flag it may destroy the
     // dialog, which must not happen while this call still uses it.
     m_closedChanged.notify_all();
+    m_interrupt.wake();
 }
 
 bool ConsoleDialog::waitForRunClosed(std::chrono::milliseconds timeout) {

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/console_interrupt.h"
 #include "app/console_services.h"
 #include "app/device_board.h"
 #include "update/run_state.h"
@@ -18,11 +19,12 @@ namespace qor {
 // can wait until the run has been closed.
 class ConsoleDialog final : public UpdateDialog, private DeviceObserver {
   public:
-    ConsoleDialog(DeviceBoard& board, RunState& state, ConsoleServices& services, bool usb,
-                  std::string rs232Port)
+    ConsoleDialog(DeviceBoard& board, RunState& state, ConsoleServices& services,
+                  Interrupt& interrupt, bool usb, std::string rs232Port)
         : m_board(board),
           m_state(state),
           m_services(services),
+          m_interrupt(interrupt),
           m_usb(usb),
           m_port(std::move(rs232Port)) {}
 
@@ -36,7 +38,9 @@ class ConsoleDialog final : public UpdateDialog, private DeviceObserver {
     void runClosed() override;
 
     // True once the run has been closed; false when `timeout` went by first.
+    // Closing the run also wakes the interrupt's waiter.
     bool waitForRunClosed(std::chrono::milliseconds timeout);
+    bool runIsClosed() { return waitForRunClosed(std::chrono::milliseconds(0)); }
 
   private:
     // DeviceObserver: what the board follows of each device.
@@ -64,6 +68,7 @@ class ConsoleDialog final : public UpdateDialog, private DeviceObserver {
     DeviceBoard& m_board;
     RunState& m_state;
     ConsoleServices& m_services;
+    Interrupt& m_interrupt;
     const bool m_usb;
     const std::string m_port;
 

@@ -22,6 +22,14 @@ class Interrupt {
     // Waits up to `ms`, less when an interrupt arrives (or has arrived);
     // returns whether one has.
     virtual bool waitUnlessRequested(uint32_t ms) = 0;
+
+    // For the one thread that waits on the workers: as waitUnlessRequested(),
+    // and also less when wake() was called during the wait or since the last
+    // one. Other threads must not use it, or a wake-up may go to them.
+    virtual bool waitForRequestOrWake(uint32_t ms) = 0;
+    // Ends that thread's current or next waitForRequestOrWake() early, without
+    // a request: a worker has news for it. Any thread may call it.
+    virtual void wake() = 0;
 };
 
 // Ctrl-C on the console, and the other ways a program is asked to stop from
@@ -41,6 +49,8 @@ class ConsoleInterrupt final : public Interrupt {
 
     bool requested() const override;
     bool waitUnlessRequested(uint32_t ms) override;
+    bool waitForRequestOrWake(uint32_t ms) override;
+    void wake() override;
     int exitStatus() const override;
 
   private:

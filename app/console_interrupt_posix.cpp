@@ -44,26 +44,36 @@ extern "C" void onInterruptSignal(int signalNumber) {
     }
 }
 
+// A pipe whose both ends are close-on-exec and never block.
+void openPipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
+    int fds[2] = {-1, -1};
+    if (::pipe(fds) != 0) {
+        return;
+    }
+    readEnd = UniqueFd(fds[0]);
+    writeEnd = UniqueFd(fds[1]);
+    for (const int fd : fds) {
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
+}
+
 }  // namespace
 
 struct ConsoleInterrupt::Impl {
     std::string secondText;
     UniqueFd wakeRead;
     UniqueFd wakeWrite;
+    // wake()'s bytes, read by the waiter that they woke.
+    UniqueFd newsRead;
+    UniqueFd newsWrite;
     std::array<struct sigaction, kStopSignals.size()> previous{};
 };
 
 ConsoleInterrupt::ConsoleInterrupt(std::string secondText) : m_impl(std::make_unique<Impl>()) {
     m_impl->secondText = std::move(secondText);
-    int fds[2] = {-1, -1};
-    if (::pipe(fds) == 0) {
-        m_impl->wakeRead = UniqueFd(fds[0]);
-        m_impl->wakeWrite = UniqueFd(fds[1]);
-        for (const int fd : fds) {
-            ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-            ::fcntl(fd, F_SETFL, O_NONBLOCK);
-        }
-    }
+    openPipe(m_impl->wakeRead, m_impl->wakeWrite);
+    openPipe(m_impl->newsRead, m_impl->newsWrite);
     s_firstSignal.store(0);
     s_secondText.store(m_impl->secondText.c_str());
     s_secondLength.store(m_impl->secondText.size());
@@ -110,6 +120,33 @@ bool ConsoleInterrupt::waitUnlessRequested(uint32_t ms) {
     // for whatever is left by their own clock.
     ::poll(&pfd, m_impl->wakeRead.valid() ? 1 : 0, static_cast<int>(ms));
     return requested();
+}
+
+bool ConsoleInterrupt::waitForRequestOrWake(uint32_t ms) {
+    if (requested()) {
+        return true;
+    }
+    std::array<pollfd, 2> pfds{};
+    nfds_t count = 0;
+    for (const UniqueFd* fd : {&m_impl->wakeRead, &m_impl->newsRead}) {
+        if (fd->valid()) {
+            pfds[count++] = pollfd{fd->get(), POLLIN, 0};
+        }
+    }
+    ::poll(pfds.data(), count, static_cast<int>(ms));
+    // Every wake-up so far is taken by this wait.
+    char bytes[64];
+    while (m_impl->newsRead.valid() && ::read(m_impl->newsRead.get(), bytes, sizeof bytes) > 0) {
+    }
+    return requested();
+}
+
+void ConsoleInterrupt::wake() {
+    if (m_impl->newsWrite.valid()) {
+        // A full pipe already holds a wake-up that has not been taken.
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_impl->newsWrite.get(), &byte, 1);
+    }
 }
 
 }  // namespace qor

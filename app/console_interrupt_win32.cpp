@@ -55,11 +55,13 @@ BOOL WINAPI onConsoleControl(DWORD type) {
 struct ConsoleInterrupt::Impl {
     std::string secondText;
     HANDLE wakeEvent = nullptr;  // manual reset: once set, every wait sees it
+    HANDLE newsEvent = nullptr;  // auto reset: wake(), taken by the wait it ends
 };
 
 ConsoleInterrupt::ConsoleInterrupt(std::string secondText) : m_impl(std::make_unique<Impl>()) {
     m_impl->secondText = std::move(secondText);
     m_impl->wakeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    m_impl->newsEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
     s_firstStatus.store(0);
     s_secondText.store(m_impl->secondText.c_str());
     s_secondLength.store(m_impl->secondText.size());
@@ -71,8 +73,10 @@ ConsoleInterrupt::~ConsoleInterrupt() {
     ::SetConsoleCtrlHandler(onConsoleControl, FALSE);
     s_wakeEvent.store(nullptr);
     s_secondText.store(nullptr);
-    if (m_impl->wakeEvent != nullptr) {
-        ::CloseHandle(m_impl->wakeEvent);
+    for (HANDLE event : {m_impl->wakeEvent, m_impl->newsEvent}) {
+        if (event != nullptr) {
+            ::CloseHandle(event);
+        }
     }
 }
 
@@ -95,6 +99,24 @@ bool ConsoleInterrupt::waitUnlessRequested(uint32_t ms) {
         ::Sleep(ms);
     }
     return requested();
+}
+
+bool ConsoleInterrupt::waitForRequestOrWake(uint32_t ms) {
+    if (requested()) {
+        return true;
+    }
+    if (m_impl->wakeEvent == nullptr || m_impl->newsEvent == nullptr) {
+        return waitUnlessRequested(ms);
+    }
+    const HANDLE events[2] = {m_impl->wakeEvent, m_impl->newsEvent};
+    ::WaitForMultipleObjects(2, events, FALSE, ms);
+    return requested();
+}
+
+void ConsoleInterrupt::wake() {
+    if (m_impl->newsEvent != nullptr) {
+        ::SetEvent(m_impl->newsEvent);
+    }
 }
 
 }  // namespace qor

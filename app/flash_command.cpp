@@ -33,12 +33,11 @@ constexpr uint8_t kMaxDevices = kMaxDeviceRows;
 // a command has no person, so it leaves the imager this moment instead.
 constexpr uint32_t kRs232SettleMs = 250;
 
-// How often the main thread looks for Ctrl-C while the workers run, to
-// announce it: the workers see it by themselves, and a device that speaks
-// first brings the announcement forward. Each look wakes the process, which
-// costs as much CPU as a block's answer: four a second, as the watch looks
-// for imagers.
-constexpr auto kInterruptLookPeriod = std::chrono::milliseconds(250);
+// The main thread sleeps while the workers run: the run's closing wakes it,
+// and so does Ctrl-C, which it announces (the workers see it by themselves).
+// Should no wake-up be possible (the OS had no pipe or event to give), it
+// still looks once a second.
+constexpr uint32_t kRunLookMs = 1000;
 
 enum class PortCheck { Passed, Failed, Interrupted };
 
@@ -210,11 +209,15 @@ int FlashCommand::runWorkers(const std::vector<std::string>& ports) {
     startUpdateWorkers(m_context.dialog, m_state.DeviceCount);
 
     bool announced = false;
-    while (!m_context.dialog.waitForRunClosed(kInterruptLookPeriod)) {
-        if (!announced && interrupted()) {
+    while (!announced && !m_context.dialog.runIsClosed()) {
+        if (m_context.interrupt.waitForRequestOrWake(kRunLookMs)) {
             m_board.announceInterrupt();
             announced = true;
         }
+    }
+    // Once interrupted, every wait on the interrupt ends at once: the
+    // devices' stop is waited for on the run alone.
+    while (!m_context.dialog.waitForRunClosed(std::chrono::milliseconds(kRunLookMs))) {
     }
     if (announced || interrupted()) {
         return end(m_context.interrupt.exitStatus());

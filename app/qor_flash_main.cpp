@@ -64,8 +64,8 @@ int main(int argc, char** argv) {
     ConsoleServices services(stop);
     RunState state;
     state.UiLanguage = language;
-    ConsoleDialog dialog(board, state, services, options.mode != FlashOptions::Mode::Port,
-                         options.portName);
+    ConsoleDialog dialog(board, state, services, interrupt,
+                         options.mode != FlashOptions::Mode::Port, options.portName);
 
     FlashContext context{state, dialog, services, board, interrupt, std::cout, options.json};
     return runFlashCommand(options, context);

@@ -80,14 +80,19 @@ void StationJob::failed(int device, Situation /*situation*/, std::string_view te
     }
 }
 
+StationJob::~StationJob() {
+    // The worker may still be inside runClosed(), past the flag that let the
+    // job go: its call ends before this lock is had.
+    std::lock_guard lock(m_mutex);
+}
+
 void StationJob::runClosed() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_outcome.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
-    }
-    // The worker's very last use of the job: from here on it may go.
+    std::lock_guard lock(m_mutex);
+    m_outcome.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    // The worker's last use of the job: from here on it may go.
     m_finished.store(true);
+    m_stop.interrupt().wake();
 }
 
 StationOutcome StationJob::outcome() const {

@@ -29,11 +29,14 @@ const char* resultName(StationOutcome::Result result);
 // device with its own state, stop decisions and services, so that imagers
 // come and go independently and their number is bound by nothing of the
 // window's. Follows the worker through its typed device events. The object
-// may go once finished() is true.
+// may go once finished() is true; its end wakes the interrupt's waiter.
 class StationJob final : public UpdateDialog, private DeviceObserver {
   public:
     StationJob(Interrupt& interrupt, const std::string& image, uint16_t language, std::string port,
                std::string instance);
+    ~StationJob() override;
+    StationJob(const StationJob&) = delete;
+    StationJob& operator=(const StationJob&) = delete;
 
     // Starts the worker; false when no thread could be had (the job is then
     // finished, failed).

@@ -30,6 +30,10 @@ namespace {
 
 // As the window polls for imagers.
 constexpr uint32_t kPollMs = 250;
+// Once every imager the count allows is on its way, the watch waits for
+// their ends, each of which wakes it; should no wake-up be possible (the OS
+// had no pipe or event to give), it still looks once a second.
+constexpr uint32_t kIdleLookMs = 1000;
 // How often the end of the imagers in flight is looked for after Ctrl-C.
 constexpr auto kDrainPause = std::chrono::milliseconds(50);
 
@@ -70,7 +74,15 @@ class StationWatch {
                 continue;
             }
             startWaiting();
-            m_context.interrupt.waitUnlessRequested(kPollMs);
+            if (allTaken()) {
+                // Nothing to look for: sleep until an imager's end wakes
+                // this thread (or Ctrl-C does).
+                m_context.interrupt.waitForRequestOrWake(kIdleLookMs);
+            } else {
+                // The imagers that end are recorded at the next look, not
+                // sooner (see above).
+                m_context.interrupt.waitUnlessRequested(kPollMs);
+            }
         }
         return summarise();
     }

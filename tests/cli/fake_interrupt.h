@@ -12,6 +12,8 @@ class FakeInterrupt final : public Interrupt {
     void request() { m_requested.store(true); }
     bool requested() const override { return m_requested.load(); }
     bool waitUnlessRequested(uint32_t) override { return requested(); }
+    bool waitForRequestOrWake(uint32_t) override { return requested(); }
+    void wake() override {}
 
   private:
     std::atomic<bool> m_requested{false};

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
+#include "app/console_interrupt.h"
 #include "app/stop_control.h"
 #include "app/stoppable_line.h"
 #include "base/manual_clock.h"
@@ -74,6 +77,21 @@ TEST(StoppableClock, RacesAheadOnceCutShortSoEveryWaitEndsAtItsFirstLook) {
     const uint32_t second = clock.now_ms();
     EXPECT_GT(second - first, 10000u);
     clock.sleep_ms(60000);  // returns at once
+}
+
+TEST(ConsoleInterrupt, AWakeUpEndsTheWaitersCurrentOrNextWaitWithoutARequest) {
+    ConsoleInterrupt interrupt("");
+    const auto start = std::chrono::steady_clock::now();
+    interrupt.wake();
+    EXPECT_FALSE(interrupt.waitForRequestOrWake(20000)) << "a wake-up is no request";
+    std::thread waker([&interrupt] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        interrupt.wake();
+    });
+    EXPECT_FALSE(interrupt.waitForRequestOrWake(20000));
+    waker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15))
+        << "each wait should have ended at its wake-up";
 }
 
 }  // namespace
