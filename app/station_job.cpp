@@ -48,8 +48,7 @@ void StationJob::transferStarted(int device, uint32_t totalBytes) {
 }
 
 void StationJob::blockSent(int /*device*/, uint32_t bytesSent, uint32_t /*totalBytes*/) {
-    std::lock_guard lock(m_mutex);
-    m_outcome.bytesSent = bytesSent;
+    m_bytesSent.store(bytesSent);
 }
 
 void StationJob::succeeded(int /*device*/) {
@@ -60,6 +59,7 @@ void StationJob::succeeded(int /*device*/) {
 void StationJob::failed(int device, Situation /*situation*/, std::string_view text) {
     std::lock_guard lock(m_mutex);
     m_outcome.result = StationOutcome::Result::Failed;
+    m_outcome.bytesSent = m_bytesSent.load();
     m_outcome.message = std::string(text);
     if (const auto failure = m_services.takeOpenFailure()) {
         const std::string reason =
@@ -97,7 +97,9 @@ void StationJob::runClosed() {
 
 StationOutcome StationJob::outcome() const {
     std::lock_guard lock(m_mutex);
-    return m_outcome;
+    StationOutcome outcome = m_outcome;
+    outcome.bytesSent = m_bytesSent.load();
+    return outcome;
 }
 
 }  // namespace qor

@@ -83,6 +83,8 @@ class StationJob final : public UpdateDialog, private DeviceObserver {
     AppState m_state;
     const std::chrono::steady_clock::time_point m_started = std::chrono::steady_clock::now();
 
+    // Written by the worker alone, a block at a time, without the lock.
+    std::atomic<uint32_t> m_bytesSent{0};
     mutable std::mutex m_mutex;
     StationOutcome m_outcome;
     bool m_transferring = false;
