@@ -39,8 +39,8 @@ class ImageFile {
   private:
     // Reads from the disk go through this buffer, many blocks at a time: a
     // read is a system call, and dozens of workers each read a block every
-    // few milliseconds. The stream itself is unbuffered, so a block is one
-    // copy out of the buffer, without the stream's own bookkeeping between.
+    // few milliseconds. The stream itself is unbuffered, so a block comes
+    // straight out of this buffer, without the stream's bookkeeping between.
     static constexpr std::size_t kReadAheadBytes = 64 * 1024;
     bool refill();
 
