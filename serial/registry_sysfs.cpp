@@ -2,7 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -55,25 +56,20 @@ std::optional<std::string> readAttribute(const std::string& dir, const char* att
     return text;
 }
 
-// Where the link at `link` leads, worked out on the path itself: sysfs links
-// are relative and lead into devices/, where every folder is a real one, so
-// the ".." steps need no look at the disk. One readlink() instead of the
-// readlink() per path element that canonical() costs; the poll walks every
-// tty four times a second. Empty when `link` is no link.
+// Where the link at `link` leads, as the kernel resolves it: empty when
+// `link` is no link or leads nowhere. Worked out on the path alone, a link
+// through a folder that is not there ("a/missing/../b") would still seem to
+// reach "a/b", and two ttys could seem to share one device. A tty is looked
+// at only when its entry appears, so the readlink() per path element that
+// realpath() costs is paid once per device, not once per poll.
 std::string followLink(const std::string& link) {
-    std::array<char, PATH_MAX> target;
-    const ssize_t n = ::readlink(link.c_str(), target.data(), target.size());
-    if (n <= 0 || static_cast<std::size_t>(n) == target.size()) {
+    struct stat status {};
+    if (::lstat(link.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
         return {};
     }
-    const fs::path to(std::string(target.data(), static_cast<std::size_t>(n)));
-    std::string path =
-        (to.is_absolute() ? to : fs::path(link).parent_path() / to).lexically_normal().string();
-    // "a/b/../.." normalises to "a/" with its separator kept.
-    if (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
+    const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(link.c_str(), nullptr),
+                                                               &std::free);
+    return resolved ? std::string(resolved.get()) : std::string();
 }
 
 std::u16string widenAscii(std::string_view text) {

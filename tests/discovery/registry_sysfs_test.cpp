@@ -155,7 +155,13 @@ TEST(SysfsRegistry, SharedInstancePathsNamedByInterface) {
 
 TEST(SysfsRegistry, PassesOverDevicesItCannotRead) {
     FakeSysfs sysfs;
-    sysfs.addAcmTty(sysfs.addUsbDevice("1-1", "3c7b", "0e52", "GOOD"), "ttyACM0");
+    const fs::path good = sysfs.addUsbDevice("1-1", "3c7b", "0e52", "GOOD");
+    sysfs.addAcmTty(good, "ttyACM0");
+    // Through a folder that is not there: on paper its ".." cancels the
+    // folder out and the link reaches ttyACM0's own folder; the kernel's
+    // look goes nowhere.
+    const fs::path ttyDir = fs::relative(good / "1-1:1.0/tty/ttyACM0", sysfs.root());
+    fs::create_symlink("../../nowhere/.." / ttyDir, sysfs.root() / "class/tty/ttyACM8");
     const fs::path noProduct = sysfs.addUsbDevice("1-2", "3c7b", "0e52", "P");
     fs::remove(noProduct / "idProduct");
     sysfs.addAcmTty(noProduct, "ttyACM1");
