@@ -245,6 +245,30 @@ class TtyClass {
         // Two ttys with one path (a device with two ACM functions, or two
         // devices sold with the same serial number) would both find the first
         // one's port. The interface's name is unique on the bus.
+        std::vector<bool> shared = sharedPaths(ttys);
+        for (std::size_t i = 0; i < ttys.size(); ++i) {
+            if (shared[i]) {
+                replaceId(ttys[i].instance, ttys[i].interface);
+            }
+        }
+        // Only a made-up tree comes this far: interfaces of one name under
+        // two buses, or a serial that reads like another device's interface.
+        // Such ttys are named by their tty, whose name the class folder
+        // holds once, until no two share a path.
+        std::vector<bool> byTty(ttys.size(), false);
+        for (bool renamed = true; renamed;) {
+            renamed = false;
+            shared = sharedPaths(ttys);
+            for (std::size_t i = 0; i < ttys.size(); ++i) {
+                if (shared[i] && !byTty[i]) {
+                    replaceId(ttys[i].instance, ttys[i].name);
+                    byTty[i] = renamed = true;
+                }
+            }
+        }
+    }
+
+    static std::vector<bool> sharedPaths(const std::vector<AcmTty>& ttys) {
         std::vector<bool> shared(ttys.size(), false);
         for (std::size_t i = 0; i < ttys.size(); ++i) {
             for (std::size_t j = i + 1; j < ttys.size(); ++j) {
@@ -253,13 +277,13 @@ class TtyClass {
                 }
             }
         }
-        for (std::size_t i = 0; i < ttys.size(); ++i) {
-            if (shared[i]) {
-                auto& instance = ttys[i].instance;
-                instance.erase(instance.rfind(u'\\') + 1);
-                instance += widenAscii(ttys[i].interface);
-            }
-        }
+        return shared;
+    }
+
+    // Replaces the instance path's last element, the device's own id.
+    static void replaceId(std::u16string& instance, std::string_view id) {
+        instance.erase(instance.rfind(u'\\') + 1);
+        instance += widenAscii(id);
     }
 
     std::unordered_map<std::string, Entry> m_entries;

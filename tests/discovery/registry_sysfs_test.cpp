@@ -153,6 +153,22 @@ TEST(SysfsRegistry, SharedInstancePathsNamedByInterface) {
     EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\1-2:1.0"), "ttyACM2");
 }
 
+// Only a made-up tree can do this: a serial that reads like another
+// device's interface.
+TEST(SysfsRegistry, PathsStillSharedAfterTheInterfaceAreNamedByTty) {
+    FakeSysfs sysfs;
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-1", "3c7b", "0e52", "SAME"), "ttyACM0");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-2", "3c7b", "0e52", "SAME"), "ttyACM1");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", "1-1:1.0"), "ttyACM2");
+    auto registry = openSysfsRegistry(sysfs.root());
+    EXPECT_EQ(readValues(*registry, kList), (Values{
+                                                {"0", "USB\\VID_3C7B&PID_0E52\\ttyACM0"},
+                                                {"1", "USB\\VID_3C7B&PID_0E52\\1-2:1.0"},
+                                                {"2", "USB\\VID_3C7B&PID_0E52\\ttyACM2"},
+                                            }));
+    EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\ttyACM2"), "ttyACM2");
+}
+
 TEST(SysfsRegistry, PassesOverDevicesItCannotRead) {
     FakeSysfs sysfs;
     const fs::path good = sysfs.addUsbDevice("1-1", "3c7b", "0e52", "GOOD");
