@@ -12,9 +12,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Without -static the programs need the toolchain's DLLs beside them.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # ctest runs the Windows programs under wine, in the private prefix that
-# scripts/wine-session.sh keeps (tests require its session as a fixture).
+# scripts/wine-session.sh keeps (tests require its session as a fixture) and
+# with the locale it sets.
 get_filename_component(_qor_source_dir "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 set(QOR_WINE_PREFIX "${_qor_source_dir}/build/wine-prefix"
     CACHE PATH "Private wine prefix of the test runs")
-set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${QOR_WINE_PREFIX} WINEARCH=win64
-    WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= wine)
+set(CMAKE_CROSSCOMPILING_EMULATOR env WINEPREFIX=${QOR_WINE_PREFIX}
+    ${_qor_source_dir}/scripts/wine-session.sh run)

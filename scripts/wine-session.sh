@@ -5,8 +5,15 @@
 #   scripts/wine-session.sh start   create the prefix if needed, start the server
 #   scripts/wine-session.sh stop    stop the server
 #   scripts/wine-session.sh env     print the environment, for eval
+#   scripts/wine-session.sh run PROGRAM [ARG]...
+#                                   run a Windows program in the session
 #
-# The prefix is WINEPREFIX when set, otherwise build/wine-prefix.
+# The prefix is WINEPREFIX when set, otherwise build/wine-prefix. Wine maps
+# file names to the Unix side in the character set of its locale, so with no
+# locale at all (a fresh machine's root shell has no LANG) a path such as
+# 固件.bin cannot be reached. The session therefore runs in C.UTF-8, or in
+# QOR_WINE_LOCALE when a test asks for another, whatever the caller's
+# environment says.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -15,6 +22,7 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 # A new prefix would otherwise offer to install Mono and Gecko.
 export WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG="${QOR_WINE_LOCALE:-C.UTF-8}" LC_ALL="${QOR_WINE_LOCALE:-C.UTF-8}"
 
 case "${1:-}" in
     start)
@@ -71,9 +79,14 @@ case "${1:-}" in
     env)
         printf 'export WINEPREFIX=%q WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES=%q\n' \
             "$WINEPREFIX" "$WINEDLLOVERRIDES"
+        printf 'export LANG=%q LC_ALL=%q\n' "$LANG" "$LC_ALL"
+        ;;
+    run)
+        shift
+        exec wine "$@"
         ;;
     *)
-        echo "usage: $0 start|stop|env" >&2
+        echo "usage: $0 start|stop|env|run PROGRAM [ARG]..." >&2
         exit 2
         ;;
 esac

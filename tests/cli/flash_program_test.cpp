@@ -179,7 +179,7 @@ class FlashProgram : public ::testing::Test {
         std::vector<std::string> arguments{testing::windowsProgram("app/qor-flash.exe")};
         arguments.insert(arguments.end(), args.begin(), args.end());
         return std::make_unique<harness::ChildProcess>(
-            testing::wineCommand(), arguments, testing::wineEnvironment({{"LANG", "C.UTF-8"}}));
+            testing::wineCommand(), arguments, testing::wineEnvironment());
     }
     ProgramResult finish(harness::ChildProcess& child, std::chrono::milliseconds timeout) const {
         ProgramResult result = child.wait(timeout);

@@ -29,7 +29,11 @@ ChildProcess::Environment wineEnvironment(const ChildProcess::Environment& overr
     ChildProcess::Environment environment{{"WINEPREFIX", QOR_WINE_PREFIX},
                                           {"WINEARCH", "win64"},
                                           {"WINEDEBUG", "-all"},
-                                          {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+                                          {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+                                          // Wine reaches non-ASCII file names only in
+                                          // a UTF-8 locale; never the caller's.
+                                          {"LANG", "C.UTF-8"},
+                                          {"LC_ALL", "C.UTF-8"}};
     for (const auto& [name, value] : overrides) {
         environment[name] = value;
     }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/open_handles.h"
 #include "tests/support/temp_dir.h"
 
 namespace qor {
@@ -30,16 +31,6 @@ using Bytes = std::vector<uint8_t>;
 std::string utf8Path(const std::filesystem::path& path) {
     const auto text = path.u8string();
     return std::string(text.begin(), text.end());
-}
-
-// Open descriptors of this process, or -1 where the system does not list them.
-int openDescriptorCount() {
-    std::error_code error;
-    std::filesystem::directory_iterator it("/proc/self/fd", error);
-    if (error) {
-        return -1;
-    }
-    return static_cast<int>(std::distance(it, std::filesystem::directory_iterator()));
 }
 
 Bytes cat(std::initializer_list<Bytes> parts) {
@@ -79,10 +70,8 @@ TEST_P(ReadImageHeaderTest, ReadsTheHeader) {
     testing::TempDir dir;
     const auto file = dir.write("image.bin", c.file);
     FirmwareHeader header{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
-    const int descriptors = openDescriptorCount();
-
     EXPECT_EQ(ReadImageHeader(utf8Path(file), header), c.result);
-    EXPECT_EQ(openDescriptorCount(), descriptors);
+    EXPECT_EQ(testing::openHandlesOn(file), 0);
     EXPECT_EQ(header.magic, c.header.magic);
     EXPECT_EQ(header.word1, c.header.word1);
     EXPECT_EQ(header.word2, c.header.word2);
@@ -172,10 +161,8 @@ TEST_P(UnreadableImageTest, CannotOpen) {
     }
     const auto target = path.is_absolute() ? path : dir.path() / path;
     FirmwareHeader header{1, 2, 3};
-    const int descriptors = openDescriptorCount();
-
     EXPECT_EQ(ReadImageHeader(utf8Path(target), header), ImageHeaderResult::CannotOpen);
-    EXPECT_EQ(openDescriptorCount(), descriptors);
+    EXPECT_EQ(testing::openHandlesOn(target), 0);
     EXPECT_EQ(header.magic, 0u);
     EXPECT_EQ(header.word1, 0u);
     EXPECT_EQ(header.word2, 0u);
@@ -224,7 +211,6 @@ TEST_P(UnsuitedImageTest, RefusedWithoutBlocking) {
     testing::TempDir dir;
     const auto path = dir.path() / "image.bin";
     GetParam().make(path);
-    const int descriptors = openDescriptorCount();
     auto reading = std::async(std::launch::async, [&] {
         FirmwareHeader header{1, 2, 3};
         return ReadImageHeader(utf8Path(path), header);
@@ -240,7 +226,7 @@ TEST_P(UnsuitedImageTest, RefusedWithoutBlocking) {
         ADD_FAILURE() << "the read blocked";
     }
     EXPECT_EQ(reading.get(), GetParam().result);
-    EXPECT_EQ(openDescriptorCount(), descriptors);
+    EXPECT_EQ(testing::openHandlesOn(path), 0);
 }
 
 const UnsuitedCase kUnsuitedCases[] = {
