@@ -18,4 +18,8 @@ bool stdoutIsTerminal();
 // instead.
 std::vector<std::string> commandLineArguments(int argc, char** argv);
 
+// The printable update barcode installed with this program (PNG), as the
+// user would type its path; empty when it is not there.
+std::string printableBarcodePath();
+
 }  // namespace qor

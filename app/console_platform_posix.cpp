@@ -2,7 +2,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 
 #include "app/console_platform.h"
 
@@ -24,6 +26,19 @@ bool stdoutIsTerminal() {
 
 std::vector<std::string> commandLineArguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::string printableBarcodePath() {
+    // PREFIX/bin/qor-flash beside PREFIX/share/qor-updater/.
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return {};
+    }
+    const std::filesystem::path file =
+        (program.parent_path() / ".." / "share" / "qor-updater" / "update-barcode.png")
+            .lexically_normal();
+    return std::filesystem::is_regular_file(file, error) ? file.string() : std::string();
 }
 
 }  // namespace qor

@@ -2,6 +2,8 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
+#include <string>
+
 #include "app/console_platform.h"
 #include "base/utf16_win32.h"
 
@@ -33,6 +35,30 @@ std::vector<std::string> commandLineArguments(int, char**) {
     }
     ::LocalFree(wide);
     return arguments;
+}
+
+std::string printableBarcodePath() {
+    // In the programs' own folder.
+    std::wstring program(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            ::GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < program.size()) {
+            program.resize(length);
+            break;
+        }
+        program.resize(program.size() * 2);
+    }
+    const std::wstring file =
+        program.substr(0, program.find_last_of(L"\\/") + 1) + L"update-barcode.png";
+    const DWORD attributes = ::GetFileAttributesW(file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {};
+    }
+    return narrowToUtf8(file);
 }
 
 }  // namespace qor

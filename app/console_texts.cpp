@@ -89,6 +89,20 @@ std::string devicesUpdated(int succeeded, int devices, uint16_t uiLanguage) {
                 std::to_string(succeeded) + " / " + std::to_string(devices) + " 个装置更新成功");
 }
 
+std::string scanUpdateBarcode(std::string_view printablePath, uint16_t uiLanguage) {
+    const std::string where =
+        printablePath.empty()
+            ? pick(uiLanguage, "qor-updater shows it in USB mode",
+                   "qor-updater 在 USB 模式下会显示它")
+            : pick(uiLanguage, "a printable copy: ", "可打印的副本: ") + std::string(printablePath);
+    return pick(uiLanguage,
+                "an imager shows up only in update mode: scan the update barcode with each "
+                "imager (" +
+                    where + "), then run qor-flash again",
+                "扫描器须进入更新模式才会出现: 请用每台扫描器扫描更新条码 (" + where +
+                    "), 然后再次执行 qor-flash");
+}
+
 std::string hintPrefix(uint16_t uiLanguage) {
     return pick(uiLanguage, "hint: ", "提示: ");
 }

@@ -24,6 +24,10 @@ std::string interruptedBeforeTransfer(uint16_t uiLanguage);
 std::string interruptedDuringTransfer(uint32_t sentKb, uint32_t totalKb, uint16_t uiLanguage);
 std::string imagerFinishesAlone(uint16_t uiLanguage);
 std::string devicesUpdated(int succeeded, int devices, uint16_t uiLanguage);
+// What to do when no imager is found: an imager is listed only once the
+// update barcode has put it into update mode. `printablePath` names the
+// barcode's printable copy, when there is one.
+std::string scanUpdateBarcode(std::string_view printablePath, uint16_t uiLanguage);
 std::string hintPrefix(uint16_t uiLanguage);
 
 }  // namespace console_text

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/console_json.h"
+#include "app/console_platform.h"
 #include "app/console_texts.h"
 #include "serial/usb_discovery.h"
 #include "text/catalogue.h"
@@ -83,6 +84,8 @@ class FlashCommand {
         std::string text = formatText(Situation::NoDeviceConnected, m_language, kTextCapacity);
         text.erase(0, text.find_first_not_of(' '));
         error(std::move(text));
+        m_board.note(Note::Kind::Hint,
+                     console_text::scanUpdateBarcode(printableBarcodePath(), m_language));
     }
     bool interrupted() const { return m_context.interrupt.requested(); }
     Clock& uiClock() { return m_context.services.clock(Services::kUiThread); }

@@ -178,8 +178,8 @@ class FlashProgram : public ::testing::Test {
         }
         std::vector<std::string> arguments{testing::windowsProgram("app/qor-flash.exe")};
         arguments.insert(arguments.end(), args.begin(), args.end());
-        return std::make_unique<harness::ChildProcess>(
-            testing::wineCommand(), arguments, testing::wineEnvironment());
+        return std::make_unique<harness::ChildProcess>(testing::wineCommand(), arguments,
+                                                       testing::wineEnvironment());
     }
     ProgramResult finish(harness::ChildProcess& child, std::chrono::milliseconds timeout) const {
         ProgramResult result = child.wait(timeout);
@@ -302,13 +302,29 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_P(FlashProgramRunners, NoImagerAttachedExitsFour) {
     const std::string image = writeImage(sampleImage(4096));
-    const ProgramResult english = flash({image});
-    EXPECT_EQ(english.exitCode, 4);
-    EXPECT_EQ(english.err, "qor-flash: Disconnected\n");
+    // The hint names the printable barcode beside the program.
+    const std::filesystem::path printable =
+        runner.wine
+            ? std::filesystem::path(testing::windowsProgram("app/update-barcode.png"))
+            : std::filesystem::canonical(std::filesystem::path(QOR_FLASH_PROGRAM).parent_path() /
+                                         "../share/qor-updater/update-barcode.png");
+    ASSERT_TRUE(std::filesystem::is_regular_file(printable)) << printable;
+    const std::string named = programPath(printable) + ")";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{image}, std::vector<std::string>{"--list"}}) {
+        const ProgramResult english = flash(args);
+        EXPECT_EQ(english.exitCode, 4);
+        EXPECT_TRUE(english.err.starts_with(
+            "qor-flash: Disconnected\nqor-flash: hint: an imager shows up only in update mode: "
+            "scan the update barcode with each imager (a printable copy: "))
+            << english.err;
+        EXPECT_NE(english.err.find(named + ", then run qor-flash again\n"), std::string::npos)
+            << english.err;
+    }
 
     const ProgramResult chinese = flash({"--lang", "zh", image});
     EXPECT_EQ(chinese.exitCode, 4);
-    EXPECT_EQ(chinese.err, "qor-flash: 离线\n");
+    EXPECT_TRUE(chinese.err.starts_with("qor-flash: 离线\nqor-flash: 提示: ")) << chinese.err;
 }
 
 TEST_F(FlashProgram, SevenImagersAreRefusedBeforeAnyIsTouched) {

@@ -7,6 +7,7 @@
 
 #include <QImage>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -72,6 +73,26 @@ TEST(BarcodePicture, ReadsAsTheUpdateModeCommandInA14By14Symbol) {
     EXPECT_EQ(decoded.text, command);
     EXPECT_EQ(decoded.rows, 14);
     EXPECT_EQ(decoded.columns, 14);
+}
+
+// The copy for printing, as installed (QOR_PRINTABLE_BARCODE names the
+// installed file when a package is checked; otherwise the one the build
+// installs): the window's command, at 600 dpi and big enough to scan.
+TEST(BarcodePicture, PrintableCopyReadsAsTheWindowsAtPrintSize) {
+    const char* installed = std::getenv("QOR_PRINTABLE_BARCODE");
+    const std::string path = installed != nullptr ? installed : kResDir + "/update-barcode.png";
+    const QImage window(QString::fromStdString(kResDir + "/barcode.bmp"));
+    const QImage printable(QString::fromStdString(path));
+    ASSERT_FALSE(printable.isNull()) << path;
+    const Decoded decoded = decodeDataMatrix(printable);
+    EXPECT_EQ(decoded.text, decodeDataMatrix(window).text);
+    EXPECT_EQ(decoded.rows, 14);
+    EXPECT_EQ(decoded.columns, 14);
+    constexpr int kDotsPerMetreAt600Dpi = 23622;
+    EXPECT_EQ(printable.dotsPerMeterX(), kDotsPerMetreAt600Dpi);
+    EXPECT_EQ(printable.dotsPerMeterY(), kDotsPerMetreAt600Dpi);
+    const double millimetres = 1000.0 * printable.width() / printable.dotsPerMeterX();
+    EXPECT_GE(millimetres, 20.0);
 }
 
 TEST(BarcodePicture, Is96By96With5PixelModulesCorneredAt12And10) {
