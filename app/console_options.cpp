@@ -13,6 +13,28 @@ namespace qor {
 
 namespace {
 
+struct LongOption {
+    std::string_view name;
+    bool takesValue;
+};
+
+// Every long option the parser takes; the manual page and --help must name
+// each (a test holds them to it).
+constexpr LongOption kLongOptions[] = {
+    {"usb", false},        {"port", true},  {"list", false},  {"watch", false},
+    {"max-devices", true}, {"count", true}, {"report", true}, {"lang", true},
+    {"quiet", false},      {"json", false}, {"help", false},  {"version", false},
+};
+
+const LongOption* findLongOption(std::string_view name) {
+    for (const LongOption& option : kLongOptions) {
+        if (option.name == name) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
 struct Parser {
     FlashOptionsParse result;
     std::vector<std::string_view> operands;
@@ -31,7 +53,8 @@ struct Parser {
         return false;
     }
 
-    bool flag(std::string_view name) {
+    // A long option that takes no value, known to be one of kLongOptions.
+    void flag(std::string_view name) {
         FlashOptions& options = result.options;
         if (name == "usb") {
             usbGiven = true;
@@ -47,10 +70,7 @@ struct Parser {
             helpGiven = true;
         } else if (name == "version") {
             versionGiven = true;
-        } else {
-            return false;
         }
-        return true;
     }
 
     bool valued(std::string_view name, std::string_view value) {
@@ -103,8 +123,11 @@ struct Parser {
         const std::string_view arg = args[index].substr(2);
         const size_t equals = arg.find('=');
         const std::string_view name = arg.substr(0, equals);
-        if (name == "port" || name == "lang" || name == "max-devices" || name == "count" ||
-            name == "report") {
+        const LongOption* option = findLongOption(name);
+        if (option == nullptr) {
+            return fail("unrecognized option '--" + std::string(name) + "'");
+        }
+        if (option->takesValue) {
             if (equals != std::string_view::npos) {
                 return valued(name, arg.substr(equals + 1));
             }
@@ -113,9 +136,7 @@ struct Parser {
             }
             return valued(name, args[++index]);
         }
-        if (!flag(name)) {
-            return fail("unrecognized option '--" + std::string(name) + "'");
-        }
+        flag(name);
         if (equals != std::string_view::npos) {
             return fail("option '--" + std::string(name) + "' doesn't allow an argument");
         }
@@ -201,6 +222,14 @@ FlashOptionsParse parseFlashOptions(std::span<const std::string_view> args) {
         parser.result.ok = true;
     }
     return parser.result;
+}
+
+std::vector<std::string_view> flashLongOptionNames() {
+    std::vector<std::string_view> names;
+    for (const LongOption& option : kLongOptions) {
+        names.push_back(option.name);
+    }
+    return names;
 }
 
 std::string flashUsageText() {

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qor {
 
@@ -46,6 +47,9 @@ struct FlashOptionsParse {
 // "--port=COM3"); "--" ends the options; "-h", "-q" and "-V" are the short
 // forms of --help, --quiet and --version.
 FlashOptionsParse parseFlashOptions(std::span<const std::string_view> args);
+
+// The long options the parser takes, without their dashes.
+std::vector<std::string_view> flashLongOptionNames();
 
 std::string flashUsageText();
 std::string flashVersionText();

@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <optional>
+#include <vector>
 
 #include "tools/imager_sim_baud.h"
 
@@ -360,6 +361,16 @@ std::string linkPathFor(const std::string& link, unsigned count, unsigned index)
         return link + std::to_string(index);
     }
     return link.substr(0, digits) + std::to_string(*first + index);
+}
+
+std::vector<std::string_view> longOptionNames() {
+    std::vector<std::string_view> names;
+    for (const Flag& flag : kFlags) {
+        if (flag.name.starts_with("--")) {
+            names.push_back(flag.name.substr(2));
+        }
+    }
+    return names;
 }
 
 std::string usageText() {

@@ -3,6 +3,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "tools/imager_sim_options.h"
 
@@ -30,6 +31,9 @@ struct CliParse {
 // `args` without the program's name. Options take their value as the next
 // argument or after '=' ("--count 3", "--count=3").
 CliParse parseCommandLine(std::span<const std::string_view> args);
+
+// The long options the parser takes, without their dashes.
+std::vector<std::string_view> longOptionNames();
 
 std::string usageText();
 

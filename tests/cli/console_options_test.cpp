@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/console_options.h"
+#include "tests/support/manual_pages.h"
 #include "text/ui_language.h"
 
 namespace qor {
@@ -137,10 +138,19 @@ INSTANTIATE_TEST_SUITE_P(
                 "'--watch' takes neither '--usb', '--port' nor '--list'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(FlashUsage, DocumentsEveryExitStatus) {
+// --help and the manual page name every option and exit status, so that they
+// cannot fall behind the program again.
+TEST(FlashUsage, DocumentsEveryOptionAndExitStatus) {
     const std::string usage = flashUsageText();
-    for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  3 ", "\n  4 ", "\n  130 "}) {
-        EXPECT_NE(usage.find(status), std::string::npos) << status;
+    const std::string manual = testing::manualPage("qor-flash.1");
+    ASSERT_FALSE(manual.empty());
+    for (const std::string_view name : flashLongOptionNames()) {
+        EXPECT_TRUE(testing::namesLongOption(usage, name)) << "--help lacks --" << name;
+        EXPECT_TRUE(testing::namesLongOption(manual, name)) << "qor-flash.1 lacks --" << name;
+    }
+    for (const std::string status : {"0", "1", "2", "3", "4", "129", "130", "143"}) {
+        EXPECT_NE(usage.find("\n  " + status + " "), std::string::npos) << status;
+        EXPECT_NE(manual.find("\n.B " + status + "\n"), std::string::npos) << status;
     }
 }
 

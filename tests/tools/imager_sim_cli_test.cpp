@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/support/manual_pages.h"
 #include "tools/imager_sim_cli.h"
 #include "tools/imager_sim_control.h"
 
@@ -127,6 +128,17 @@ TEST(ImagerSimCli, BadCommandLinesAreRefusedWithAReason) {
         const CliParse parsed = parse(c.args);
         EXPECT_FALSE(parsed.ok);
         EXPECT_NE(parsed.error.find(c.mentions), std::string::npos) << parsed.error;
+    }
+}
+
+TEST(ImagerSimCli, HelpAndManualPageNameEveryOption) {
+    const std::string usage = usageText();
+    const std::string manual = testing::manualPage("qor-imager-sim.1");
+    ASSERT_FALSE(manual.empty());
+    for (const std::string_view name : longOptionNames()) {
+        EXPECT_TRUE(testing::namesLongOption(usage, name)) << "--help lacks --" << name;
+        EXPECT_TRUE(testing::namesLongOption(manual, name))
+            << "qor-imager-sim.1 lacks --" << name;
     }
 }
 

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qor::testing {
+
+// The manual page `name` ("qor-flash.1") of the source tree, in roff as
+// written; empty when it cannot be read.
+std::string manualPage(std::string_view name);
+
+// Whether `text` names the long option --NAME as a whole word ("--count",
+// not "--count-all"), in plain text or in roff, where a dash is "\-".
+bool namesLongOption(std::string_view text, std::string_view name);
+
+}  // namespace qor::testing
