@@ -1,6 +1,20 @@
 # The Windows installer (NSIS) and a portable zip of the same files: both
-# programs in bin/, linked statically, and the copyright note.
-install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/copyright DESTINATION . RENAME COPYRIGHT.txt)
+# programs in bin/, linked statically, with the printable update barcode
+# beside them; the licence and the notices of the code the programs carry
+# (packaging/windows/), with Windows line ends, at the top.
+foreach(notice ${PROJECT_SOURCE_DIR}/LICENSE
+               ${CMAKE_CURRENT_SOURCE_DIR}/windows/THIRD-PARTY-NOTICES.txt)
+    get_filename_component(name ${notice} NAME_WE)
+    file(READ ${notice} text)
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${name}.txt "${text}")
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.txt DESTINATION .)
+endforeach()
+set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt)
+
+# Signed when a certificate is given (packaging/windows/sign.cmake says how).
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/windows/sign.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_SOURCE_DIR}/windows/sign.cmake)
 
 set(CPACK_GENERATOR "NSIS;ZIP")
 # The values below reach the NSIS script as written.

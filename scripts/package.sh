@@ -12,9 +12,20 @@
 #                              installed qor-flash.exe run, then uninstalled
 #   scripts/package.sh         both
 #
+# With QOR_SIGN_PKCS12 and QOR_SIGN_PASSWORD (packaging/windows/sign.cmake)
+# the build signs the Windows programs and the installer, and the check
+# verifies every signature, trusting the certificates of QOR_SIGN_VERIFY_CA
+# (PEM) when it is given, the system's otherwise.
+#
 # Installing needs root, or sudo. Run it after the default and mingw builds
 # (scripts/test.sh does).
 set -euo pipefail
+# Files named relative to where the script was started.
+for variable in QOR_SIGN_PKCS12 QOR_SIGN_VERIFY_CA; do
+    if [ -n "${!variable:-}" ]; then
+        export "$variable=$(realpath -- "${!variable}")"
+    fi
+done
 cd "$(dirname "$0")/.."
 repo=$(pwd)
 
@@ -119,6 +130,33 @@ usb_update_check() {
     echo "package: the installed qor-flash updated two simulated USB imagers"
 }
 
+# The printable update barcode at $1 reads as the window's, by the test that
+# decodes the window's picture.
+barcode_check() {
+    local decoder="$repo/build/default/tests/qt/res_pictures_test"
+    if [ ! -x "$decoder" ]; then
+        echo "package: no $decoder (a build without the window); $1 not decoded"
+        return 0
+    fi
+    QOR_PRINTABLE_BARCODE="$1" QT_QPA_PLATFORM=offscreen "$decoder" \
+        --gtest_filter='BarcodePicture.PrintableCopy*' >"$work/barcode.log" 2>&1 ||
+        { cat "$work/barcode.log" >&2; fail "$1 does not read as the update barcode"; }
+    echo "package: $1 reads as the update barcode"
+}
+
+# Each Windows program or installer given carries a valid signature, when
+# the build was asked to sign.
+signature_check() {
+    [ -n "${QOR_SIGN_PKCS12:-}" ] || return 0
+    local ca=() file
+    [ -z "${QOR_SIGN_VERIFY_CA:-}" ] || ca=(-CAfile "$QOR_SIGN_VERIFY_CA")
+    for file in "$@"; do
+        osslsigncode verify "${ca[@]}" -in "$file" >"$work/verify.log" 2>&1 ||
+            { cat "$work/verify.log" >&2; fail "$(basename "$file") is not signed as it should be"; }
+    done
+    echo "package: signatures verified: $(for file in "$@"; do basename "$file"; done | tr '\n' ' ')"
+}
+
 installed() {
     dpkg-query -W -f='${Status}' qor-updater 2>/dev/null | grep -q " installed"
 }
@@ -191,6 +229,8 @@ check_deb() (
             fail "man -w qor-flash: $(man -w qor-flash 2>&1)"
     fi
     usb_update_check "$work"
+    barcode_check /usr/share/qor-updater/update-barcode.png
+    [ -f /usr/share/qor-updater/update-barcode.svg ] || fail "no update-barcode.svg installed"
 
     echo "== apt-get purge qor-updater"
     rm -f "$work/udevadm.log"  # root's, in our folder
@@ -203,22 +243,31 @@ check_deb() (
     echo "package: the .deb installed, worked and left nothing behind"
 )
 
-# In a subshell of its own, whose exit stops the wine session.
+# In a subshell of its own, whose exit stops the wine session and takes the
+# work folder away.
 check_windows() (
     { [ -f "$installer" ] && [ -f "$zip" ]; } || fail "no $installer or zip (scripts/package.sh build)"
     [ "$(pe_version "$installer")" = "$version" ] ||
         fail "the installer's version resource is $(pe_version "$installer"), not $version"
     [ "$(pe_version "$repo/build/mingw/app/qor-updater.exe")" = "$version" ] ||
         fail "qor-updater.exe's version resource is not $version"
-    local listing
+    local shipped=(bin/qor-updater.exe bin/qor-flash.exe bin/update-barcode.png
+                   bin/update-barcode.svg LICENSE.txt THIRD-PARTY-NOTICES.txt)
+    local listing file
     listing=$(cmake -E tar tf "$zip")
-    for file in bin/qor-updater.exe bin/qor-flash.exe; do
+    for file in "${shipped[@]}"; do
         grep -q "^qor-updater-$version-win64/$file\$" <<<"$listing" || fail "the zip lacks $file"
     done
+    work=$(mktemp -d "${TMPDIR:-/tmp}/qor-package.XXXXXX")
+    # shellcheck disable=SC2064 # the folder is known now
+    trap "rm -rf '$work'" EXIT
+    (cd "$work" && cmake -E tar xf "$zip")
+    signature_check "$installer" "$work/qor-updater-$version-win64/bin/"*.exe
 
     eval "$(scripts/wine-session.sh env)"
     scripts/wine-session.sh start
-    trap 'scripts/wine-session.sh stop' EXIT
+    # shellcheck disable=SC2064
+    trap "scripts/wine-session.sh stop; rm -rf '$work'" EXIT
     local dir="$WINEPREFIX/drive_c/Program Files/Qor imager updater"
     local menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Qor imager updater"
     local key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Qor imager updater'
@@ -226,9 +275,11 @@ check_windows() (
 
     echo "== wine $(basename "$installer") /S"
     wine "$installer" /S </dev/null
-    for file in bin/qor-updater.exe bin/qor-flash.exe Uninstall.exe; do
+    for file in "${shipped[@]}" Uninstall.exe; do
         [ -f "$dir/$file" ] || fail "the installer did not install $file"
     done
+    signature_check "$dir/bin/"*.exe
+    barcode_check "$dir/bin/update-barcode.png"
     for link in "Qor imager updater" "qor-flash command prompt" Uninstall; do
         [ -f "$menu/$link.lnk" ] || fail "no Start-menu entry \"$link\""
     done

@@ -21,6 +21,9 @@ packages=(
     # from dpkg-shlibdeps (which needs file), checked by lintian, installed
     # and looked up with man; the Windows installer made by NSIS
     dpkg-dev file lintian man-db qt6-qpa-plugins nsis
+    # The Windows programs and installer signed, and the signatures checked,
+    # with a certificate that openssl makes for the run
+    osslsigncode openssl
     # The fuzz targets: clang and its libFuzzer and sanitizer runtimes
     clang libclang-rt-14-dev
 )

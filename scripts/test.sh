@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test: the Windows cross build with its tests under wine, the
 # whole suite in the default build (with the Linux side suites that drive
-# the Windows programs under wine), again under AddressSanitizer +
-# UndefinedBehaviorSanitizer, and the threaded suites under ThreadSanitizer.
+# the Windows programs under wine), the packages (signed with a throw-away
+# certificate, installed and removed), the whole suite again under
+# AddressSanitizer + UndefinedBehaviorSanitizer, the threaded suites under
+# ThreadSanitizer, every fuzz target for a while, and a short soak.
 # The Windows build goes first: the default build's wine suites run its
 # programs. The sanitizer builds leave the wine suites out.
 set -euo pipefail
@@ -34,8 +36,21 @@ cmake --build --preset default
 ctest --preset default --no-tests=error
 stage_done default
 
-stage "package (the .deb and the Windows installer, installed and removed again)"
-scripts/package.sh
+# The Windows programs and installer are signed as a release would be, with a
+# certificate made for this run alone, and every signature is verified.
+stage "package (the .deb and the Windows installer, signed, installed and removed again)"
+signing=build/signing
+rm -rf "$signing" && mkdir -p "$signing"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Qor imager updater test signing" \
+    -addext "keyUsage=critical,digitalSignature" -addext "extendedKeyUsage=codeSigning" \
+    -keyout "$signing/key.pem" -out "$signing/certificate.pem" 2>"$signing/openssl.log" ||
+    { cat "$signing/openssl.log" >&2; exit 1; }
+password=$(openssl rand -hex 16)
+openssl pkcs12 -export -inkey "$signing/key.pem" -in "$signing/certificate.pem" \
+    -out "$signing/signing.p12" -passout "pass:$password"
+QOR_SIGN_PKCS12="$signing/signing.p12" QOR_SIGN_PASSWORD="$password" \
+    QOR_SIGN_VERIFY_CA="$signing/certificate.pem" scripts/package.sh
+rm -rf "$signing"
 stage_done package
 
 stage "sanitize"
