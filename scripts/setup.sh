@@ -26,6 +26,8 @@ packages=(
     osslsigncode openssl
     # The fuzz targets: clang and its libFuzzer and sanitizer runtimes
     clang libclang-rt-14-dev
+    # The soak reads qor-flash's JSON summaries and looks for stray processes
+    jq procps
 )
 
 missing=()
