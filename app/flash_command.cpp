@@ -5,10 +5,8 @@
 #include "app/flash_command.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "app/console_json.h"
@@ -18,7 +16,6 @@
 #include "text/catalogue.h"
 #include "ui/resource_ids.h"
 #include "update/image_header.h"
-#include "update/image_path.h"
 #include "update/setup_handshake.h"
 #include "update/update_worker.h"
 
@@ -67,11 +64,12 @@ class FlashCommand {
     int updateOverRs232();
     int listImagers();
 
-    bool readHeader(FirmwareHeader& header);
+    // Reads the image whole, once: what is checked is what the workers send.
+    bool loadImage(FirmwareImage& image);
     // A run's check takes only a collection that named every imager; the
     // listing shows whatever names there are.
     PortCheck collectPorts(uint8_t expected);
-    int runWorkers(const std::vector<std::string>& ports);
+    int runWorkers(const std::vector<std::string>& ports, FirmwareImage image);
 
     int end(int code) {
         m_board.finish(code);
@@ -97,8 +95,8 @@ class FlashCommand {
     const uint16_t m_language;
 };
 
-bool FlashCommand::readHeader(FirmwareHeader& header) {
-    switch (ReadImageHeader(m_options.image, header)) {
+bool FlashCommand::loadImage(FirmwareImage& image) {
+    switch (LoadFirmwareImage(m_options.image, image)) {
         case ImageHeaderResult::CannotOpen:
             // The window ends silently here: its user has just picked the
             // file and sees it. A script needs the reason.
@@ -141,8 +139,8 @@ int FlashCommand::updateOverUsb() {
         error(Situation::TooManyDevices);
         return end(flash_exit::kNoDevice);
     }
-    FirmwareHeader header;
-    if (!readHeader(header)) {
+    FirmwareImage image;
+    if (!loadImage(image)) {
         return end(flash_exit::kImageRefused);
     }
     switch (collectPorts(m_state.DeviceCount)) {
@@ -155,12 +153,13 @@ int FlashCommand::updateOverUsb() {
         case PortCheck::Passed:
             break;
     }
-    if (!CheckHeaderWords(header)) {
+    if (!CheckHeaderWords(image.header)) {
         error(Situation::InvalidFile);
         return end(flash_exit::kImageRefused);
     }
     const auto first = m_state.PortNameTable.begin();
-    return runWorkers(std::vector<std::string>(first, first + m_state.DeviceCount));
+    return runWorkers(std::vector<std::string>(first, first + m_state.DeviceCount),
+                      std::move(image));
 }
 
 int FlashCommand::updateOverRs232() {
@@ -168,11 +167,11 @@ int FlashCommand::updateOverRs232() {
     // file is known from the start, and refusing it after the imager has
     // been switched into update mode would leave the imager there for
     // nothing.
-    FirmwareHeader header;
-    if (!readHeader(header)) {
+    FirmwareImage image;
+    if (!loadImage(image)) {
         return end(flash_exit::kImageRefused);
     }
-    if (!CheckHeaderWords(header)) {
+    if (!CheckHeaderWords(image.header)) {
         error(Situation::InvalidFile);
         return end(flash_exit::kImageRefused);
     }
@@ -196,17 +195,14 @@ int FlashCommand::updateOverRs232() {
         return end(m_context.interrupt.exitStatus());
     }
     m_state.DeviceCount = 1;
-    return runWorkers({m_options.portName});
+    return runWorkers({m_options.portName}, std::move(image));
 }
 
-int FlashCommand::runWorkers(const std::vector<std::string>& ports) {
-    std::error_code sizeError;
-    const uintmax_t size =
-        std::filesystem::file_size(imagePathFromUtf8(m_options.image), sizeError);
-    // The imager is told the low 32 bits of the length, and so is the user.
-    const uint32_t imageBytes = sizeError ? 0 : static_cast<uint32_t>(size);
-
+int FlashCommand::runWorkers(const std::vector<std::string>& ports, FirmwareImage image) {
+    // The check refused images of 4 GiB and more.
+    const auto imageBytes = static_cast<uint32_t>(image.bytes->size());
     m_state.FirmwarePath = m_options.image;
+    m_state.FirmwareBytes = std::move(image.bytes);
     m_state.SuccessCount.store(0);
     m_board.begin(ports, imageBytes);
     startUpdateWorkers(m_context.dialog, m_state.DeviceCount);

@@ -19,14 +19,14 @@ const char* resultName(StationOutcome::Result result) {
     return "failed";
 }
 
-StationJob::StationJob(Interrupt& interrupt, const std::string& image, uint16_t language,
+StationJob::StationJob(Interrupt& interrupt, const FirmwareImage& image, uint16_t language,
                        std::string port, std::string instance)
     : m_port(std::move(port)),
       m_instance(std::move(instance)),
       m_stop(interrupt),
       m_services(m_stop) {
     m_state.UiLanguage = language;
-    m_state.FirmwarePath = image;
+    m_state.FirmwareBytes = image.bytes;
     m_state.PortNameTable[0] = m_port;
     m_state.DeviceCount = 1;
 }

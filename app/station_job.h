@@ -10,6 +10,7 @@
 #include "app/console_services.h"
 #include "app/stop_control.h"
 #include "ui/app_state.h"
+#include "update/image_header.h"
 #include "update/update_dialog.h"
 
 namespace qor {
@@ -32,8 +33,10 @@ const char* resultName(StationOutcome::Result result);
 // may go once finished() is true; its end wakes the interrupt's waiter.
 class StationJob final : public UpdateDialog, private DeviceObserver {
   public:
-    StationJob(Interrupt& interrupt, const std::string& image, uint16_t language, std::string port,
-               std::string instance);
+    // `image` is the watch's image as it was checked: every job sends those
+    // bytes, whatever becomes of the file during the watch.
+    StationJob(Interrupt& interrupt, const FirmwareImage& image, uint16_t language,
+               std::string port, std::string instance);
     ~StationJob() override;
     StationJob(const StationJob&) = delete;
     StationJob& operator=(const StationJob&) = delete;

@@ -111,6 +111,7 @@ class StationWatch {
 
     const FlashOptions& m_options;
     StationContext& m_context;
+    FirmwareImage m_image;
     std::string m_imageName;
     std::string m_imageSha256;
     std::unique_ptr<CsvReport> m_report;
@@ -119,6 +120,7 @@ class StationWatch {
     std::set<std::string> m_plugged;  // instances seen in their current plug-in
     std::deque<Arrival> m_waiting;    // in the order they arrived
     std::vector<std::unique_ptr<StationJob>> m_running;
+    bool m_looked = false;
     int m_started = 0;
     int m_finished = 0;
     int m_updated = 0;
@@ -128,8 +130,9 @@ class StationWatch {
 
 int StationWatch::prepare() {
     const uint16_t language = m_context.language;
-    FirmwareHeader header;
-    switch (ReadImageHeader(m_options.image, header)) {
+    // Read once for the whole watch: every imager gets the bytes checked
+    // here, whatever is copied over the file during the shift.
+    switch (LoadFirmwareImage(m_options.image, m_image)) {
         case ImageHeaderResult::CannotOpen:
             error(console_text::imageUnreadable(
                 m_options.image, console_text::imageUnreadableReason(m_options.image, language),
@@ -141,7 +144,7 @@ int StationWatch::prepare() {
         case ImageHeaderResult::HeaderRead:
             break;
     }
-    if (!CheckHeaderWords(header)) {
+    if (!CheckHeaderWords(m_image.header)) {
         error(formatText(Situation::InvalidFile, language, kTextCapacity));
         return flash_exit::kImageRefused;
     }
@@ -149,16 +152,11 @@ int StationWatch::prepare() {
     const std::u8string name = path.filename().u8string();
     m_imageName.assign(name.begin(), name.end());
     if (!m_options.report.empty()) {
-        // Only the report names the image by its digest; reading the whole
-        // image for it costs milliseconds a megabyte.
-        const auto digest = fileSha256(path);
-        if (!digest) {
-            error(console_text::imageUnreadable(
-                m_options.image, console_text::imageUnreadableReason(m_options.image, language),
-                language));
-            return flash_exit::kImageRefused;
-        }
-        m_imageSha256 = *digest;
+        // Only the report names the image by its digest (of the bytes sent);
+        // it costs milliseconds a megabyte.
+        Sha256 digest;
+        digest.update(*m_image.bytes);
+        m_imageSha256 = hexDigest(digest.finish());
         long osError = 0;
         m_report = CsvReport::open(imagePathFromUtf8(m_options.report), osError);
         if (!m_report) {
@@ -171,6 +169,7 @@ int StationWatch::prepare() {
 }
 
 void StationWatch::lookForImagers() {
+    m_looked = true;
     const auto imagers = ListUsbImagers(m_context.registry);
     if (!imagers) {
         return;  // read in part: nothing is known to have come or gone
@@ -205,8 +204,8 @@ void StationWatch::startWaiting() {
             ++it;
             continue;
         }
-        auto job = std::make_unique<StationJob>(m_context.interrupt, m_options.image,
-                                                m_context.language, it->port, it->instance);
+        auto job = std::make_unique<StationJob>(m_context.interrupt, m_image, m_context.language,
+                                                it->port, it->instance);
         if (m_options.json) {
             m_context.out << JsonObject()
                                  .add("event", "started")
@@ -288,7 +287,12 @@ void StationWatch::record(const StationJob& job, const StationOutcome& outcome) 
 }
 
 int StationWatch::summarise() {
-    const int code = m_interrupted > 0                ? m_context.interrupt.exitStatus()
+    // A supervisor takes 0 for "the batch is done": stopped before its count
+    // (or before it ever looked), the watch says it was stopped, as it does
+    // with imagers in flight. Without a count a signal is its only end.
+    const bool cutShort = m_context.interrupt.requested() &&
+                          (!m_looked || (m_options.count > 0 && m_finished < m_options.count));
+    const int code = m_interrupted > 0 || cutShort    ? m_context.interrupt.exitStatus()
                      : m_failed > 0 || m_reportBroken ? flash_exit::kDeviceFailed
                                                       : flash_exit::kSucceeded;
     if (m_options.json) {

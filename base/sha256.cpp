@@ -1,8 +1,6 @@
 #include "base/sha256.h"
 
 #include <algorithm>
-#include <fstream>
-#include <vector>
 
 namespace qor {
 
@@ -102,24 +100,6 @@ std::string hexDigest(const Sha256::Digest& digest) {
         text += kDigits[byte & 0x0F];
     }
     return text;
-}
-
-std::optional<std::string> fileSha256(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    Sha256 sha;
-    std::vector<char> buffer(64 * 1024);
-    while (in) {
-        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        const auto got = static_cast<std::size_t>(in.gcount());
-        sha.update({reinterpret_cast<const uint8_t*>(buffer.data()), got});
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return hexDigest(sha.finish());
 }
 
 }  // namespace qor

@@ -3,8 +3,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -33,8 +31,5 @@ class Sha256 {
 
 // Lower-case hexadecimal, 64 characters.
 std::string hexDigest(const Sha256::Digest& digest);
-
-// The digest of a whole file in hexadecimal; nullopt when it cannot be read.
-std::optional<std::string> fileSha256(const std::filesystem::path& path);
 
 }  // namespace qor

@@ -1,7 +1,8 @@
-// ReadImageHeader and CheckHeaderWords over arbitrary files: any contents,
-// and paths that lead to no file, a folder, a link, a link loop or a name
-// with odd characters. The header is the file's first twelve bytes or
-// nothing, and the file is closed again.
+// ReadImageHeader, LoadFirmwareImage and CheckHeaderWords over arbitrary
+// files: any contents, and paths that lead to no file, a folder, a link, a
+// link loop or a name with odd characters. The header is the file's first
+// twelve bytes or nothing, an image is whole blocks and read as it is, and
+// the file is closed again.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <array>
@@ -80,14 +81,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(qor::fuzz::openDescriptors() == descriptors, "the file is closed again");
 
     switch (result) {
-        case qor::ImageHeaderResult::HeaderRead:
+        case qor::ImageHeaderResult::HeaderRead: {
             require(readable, "a header only from a file");
+            require(!contents.empty() && contents.size() % qor::kBlockSize == 0,
+                    "an image is whole blocks");
+            qor::FirmwareImage image;
+            require(qor::LoadFirmwareImage(path.string(), image) == result && image.bytes &&
+                        *image.bytes == contents,
+                    "the image read is the file's bytes");
             require(header.magic == wordAt(contents, 0) && header.word1 == wordAt(contents, 4) &&
                         header.word2 == wordAt(contents, 8),
                     "the header is the first twelve bytes, little-endian, zero-padded");
             require(qor::CheckHeaderWords(header) == (header.word1 != 0 && header.word2 != 0),
                     "the words check is both words non-zero");
             break;
+        }
         case qor::ImageHeaderResult::NotFirmware:
             require(readable, "a magic number only from a file");
             require(header.magic == 0 && header.word1 == 0 && header.word2 == 0,

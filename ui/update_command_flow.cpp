@@ -106,8 +106,9 @@ void CQorDlg::OnBnClickedUpdate() {
         return;
     }
 
-    FirmwareHeader header;
-    switch (ReadImageHeader(m_state.FirmwarePath, header)) {
+    // Read whole once: what the checks below pass is what the workers send.
+    FirmwareImage image;
+    switch (LoadFirmwareImage(m_state.FirmwarePath, image)) {
         case ImageHeaderResult::CannotOpen:
             end();
             return;
@@ -142,7 +143,7 @@ void CQorDlg::OnBnClickedUpdate() {
 
     const Rect frame = window.windowRect();
 
-    if (!CheckHeaderWords(header)) {
+    if (!CheckHeaderWords(image.header)) {
         showError(catalogueText(Situation::InvalidFile, language));
         end();
         return;
@@ -154,6 +155,7 @@ void CQorDlg::OnBnClickedUpdate() {
         m_state.DeviceCount = 1;
     }
     growWindow(frame);
+    m_state.FirmwareBytes = std::move(image.bytes);
     m_state.SuccessCount.store(0);
     m_runOpen.store(true);
     startUpdateWorkers(*this, m_state.DeviceCount);

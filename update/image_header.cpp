@@ -4,7 +4,7 @@
 #include <array>
 
 #include "update/image_path.h"
-#include "update/image_start.h"
+#include "update/image_read.h"
 
 namespace qor {
 
@@ -25,9 +25,15 @@ constexpr std::array<uint32_t, 9> kAcceptedMagic = {
     0x982B3537,  // 37 35 2B 98
 };
 
-using HeaderBytes = std::array<uint8_t, kFirmwareHeaderSize>;
+// The header announces the image's length in 32 bits, so a file of 4 GiB or
+// more would be sent as whatever its length is modulo 4 GiB. A tail shorter
+// than a block would go out as a whole block's worth of bytes that are not
+// there, and the imager would be left with an unfinished update.
+bool isSendableLength(uint64_t length) {
+    return length <= 0xFFFFFFFFu && length % kBlockSize == 0;
+}
 
-uint32_t littleEndianWord(const HeaderBytes& bytes, std::size_t offset) {
+uint32_t littleEndianWord(const std::vector<uint8_t>& bytes, std::size_t offset) {
     return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
            static_cast<uint32_t>(bytes[offset + 2]) << 16 |
            static_cast<uint32_t>(bytes[offset + 3]) << 24;
@@ -35,27 +41,38 @@ uint32_t littleEndianWord(const HeaderBytes& bytes, std::size_t offset) {
 
 }  // namespace
 
-ImageHeaderResult ReadImageHeader(std::string_view path, FirmwareHeader& header) {
-    header = FirmwareHeader{};
-    HeaderBytes bytes{};
-    switch (readImageStart(imagePathFromUtf8(path), bytes)) {
-        case ImageStart::CannotOpen:
+ImageHeaderResult LoadFirmwareImage(std::string_view path, FirmwareImage& image) {
+    image = FirmwareImage{};
+    auto bytes = std::make_shared<std::vector<uint8_t>>();
+    switch (readImageFile(imagePathFromUtf8(path), *bytes, isSendableLength)) {
+        case ImageRead::CannotOpen:
             return ImageHeaderResult::CannotOpen;
-        case ImageStart::Unsuited:
-            // Nothing the header could describe: refused like a file that
-            // is no image, before any device is touched.
+        case ImageRead::Unsuited:
+            // Nothing the header could describe, or nothing an imager can
+            // take: refused like a file that is no image, before any device
+            // is touched.
             return ImageHeaderResult::NotFirmware;
-        case ImageStart::Read:
+        case ImageRead::Read:
             break;
     }
-    const uint32_t magic = littleEndianWord(bytes, 0);
+    // Whole blocks and not empty: the header's 12 bytes are there.
+    if (bytes->size() < kBlockSize) {
+        return ImageHeaderResult::NotFirmware;
+    }
+    const uint32_t magic = littleEndianWord(*bytes, 0);
     if (std::find(kAcceptedMagic.begin(), kAcceptedMagic.end(), magic) == kAcceptedMagic.end()) {
         return ImageHeaderResult::NotFirmware;
     }
-    header.magic = magic;
-    header.word1 = littleEndianWord(bytes, 4);
-    header.word2 = littleEndianWord(bytes, 8);
+    image.header = {magic, littleEndianWord(*bytes, 4), littleEndianWord(*bytes, 8)};
+    image.bytes = std::move(bytes);
     return ImageHeaderResult::HeaderRead;
+}
+
+ImageHeaderResult ReadImageHeader(std::string_view path, FirmwareHeader& header) {
+    FirmwareImage image;
+    const ImageHeaderResult result = LoadFirmwareImage(path, image);
+    header = image.header;
+    return result;
 }
 
 bool CheckHeaderWords(const FirmwareHeader& header) {

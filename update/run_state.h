@@ -2,7 +2,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "serial/usb_discovery.h"
 #include "text/ui_language.h"
@@ -11,7 +13,7 @@ namespace qor {
 
 // The values an update run shares with the front end that started it, owned
 // by the application and passed by reference. The user-interface thread
-// writes FirmwarePath, PortNameTable, HighSpeedFlag and DeviceCount before a
+// writes FirmwarePath, FirmwareBytes, PortNameTable, HighSpeedFlag and DeviceCount before a
 // run's workers start and only reads them while the run is open; the workers
 // write only SuccessCount and runningWorkers.
 struct RunState {
@@ -26,6 +28,9 @@ struct RunState {
     uint8_t HighSpeedFlag = 0;
     // The image chosen last; never cleared, so the file dialog starts there.
     std::string FirmwarePath;
+    // The bytes of the image as the run's check read them: what every worker
+    // of the run sends, whatever becomes of the file meanwhile.
+    std::shared_ptr<const std::vector<uint8_t>> FirmwareBytes;
     // Port names of the attached USB imagers, written by CollectUsbPorts.
     qor::PortNameTable PortNameTable;
     // Workers of the current run that have not yet finished their end steps.

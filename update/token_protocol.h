@@ -26,10 +26,6 @@ inline constexpr const char* kUpdate = "*update";
 inline constexpr uint32_t kMarkerPauseMs = 250;
 inline constexpr int kProbeWaits = 5;
 
-// The imager takes the image in blocks of exactly this size, each answered
-// before the next goes out.
-inline constexpr std::size_t kBlockSize = 1024;
-
 // Writing the image into the imager's flash takes up to about a minute: up to
 // 30 waits for the final answer, a pause before every wait after the first.
 inline constexpr int kUpdateWaits = 30;

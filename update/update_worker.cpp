@@ -1,14 +1,15 @@
 #include "update/update_worker.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "serial/wait_for_token.h"
 #include "text/catalogue.h"
-#include "update/image_file.h"
 #include "update/run_closing.h"
 #include "update/setup_command.h"
 #include "update/token_protocol.h"
@@ -24,11 +25,10 @@ struct FailureReport {
 };
 using Failure = std::optional<FailureReport>;
 
-using Block = std::array<uint8_t, kBlockSize>;
-
 // One device's update, from the disabled controls to the released port.
-// Each worker owns its port, image handle, block buffer and texts; only the
-// dialog and SuccessCount are shared.
+// Each worker owns its port and texts; the image's bytes, read once for the
+// run, are shared and never change; only the dialog and SuccessCount are
+// written by more than one worker.
 class UpdateWorker {
   public:
     UpdateWorker(UpdateDialog& dialog, uint8_t deviceIndex)
@@ -70,18 +70,18 @@ class UpdateWorker {
     Clock& m_clock;
     const uint8_t m_index;
 
-    ImageFile m_image;
+    std::shared_ptr<const std::vector<uint8_t>> m_image;
     PortHandle m_port;
     std::string m_portName;
     uint32_t m_imageLength = 0;
     uint32_t m_bytesSent = 0;
-    std::unique_ptr<Block> m_block;
     bool m_transferStarted = false;
 };
 
 Failure UpdateWorker::run() {
     m_events.workerStarted(m_index);
-    if (!m_image.open(m_state.FirmwarePath)) {
+    m_image = m_state.FirmwareBytes;
+    if (!m_image) {
         return text(Situation::ImageOpenFailed);
     }
     if (!openPort()) {
@@ -152,11 +152,12 @@ bool UpdateWorker::connect() {
 }
 
 Failure UpdateWorker::sendHeader() {
-    // The image was checked before the run began, so its first eight bytes
-    // are its own; bytes a shortened file lacks go out as zeros.
+    // The image was checked before the run began, so its first bytes are a
+    // header; bytes an image shorter than one lacks go out as zeros.
     std::array<uint8_t, kFirmwareHeaderSize> start{};
-    m_image.read(start);
-    m_imageLength = static_cast<uint32_t>(m_image.length());
+    std::copy_n(m_image->begin(), std::min(start.size(), m_image->size()), start.begin());
+    // The check refused images of 4 GiB and more.
+    m_imageLength = static_cast<uint32_t>(m_image->size());
     const HeaderMessage message = buildHeaderMessage(start, m_imageLength);
     m_port->write(message);
     switch (wait(tokens::kEcho)) {
@@ -170,21 +171,19 @@ Failure UpdateWorker::sendHeader() {
 }
 
 void UpdateWorker::beginTransfer() {
-    m_block = std::make_unique<Block>();
     m_events.transferStarted(m_index, m_imageLength);
     m_transferStarted = true;
-    m_image.seekToStart();
 }
 
 Failure UpdateWorker::sendBlocks() {
     do {
         // The imager takes whole blocks only: a tail shorter than a block
-        // can never be sent, so the image is refused as unreadable.
-        const std::span<const uint8_t> block = m_image.next(*m_block);
-        if (block.size() < kBlockSize) {
+        // can never be sent (the check refuses such an image before a run).
+        if (m_image->size() - m_bytesSent < kBlockSize) {
             closePort();
             return text(Situation::BlockReadShort);
         }
+        const std::span<const uint8_t> block(m_image->data() + m_bytesSent, kBlockSize);
         if (!m_port->write(block)) {
             closePort();
             return text(Situation::BlockWriteFailed);
@@ -245,9 +244,8 @@ void UpdateWorker::succeed() {
 }
 
 void UpdateWorker::release() {
-    m_image.close();
+    m_image.reset();
     closePort();
-    m_block.reset();
     m_events.portReleased(m_index, m_transferStarted);
 }
 

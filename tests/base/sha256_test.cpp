@@ -5,7 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include "tests/support/temp_dir.h"
 
 namespace qor {
 namespace {
@@ -51,13 +50,6 @@ TEST(Sha256, PublishedVectorsWholeAndInUnevenPieces) {
         }
         EXPECT_EQ(hexDigest(pieces.finish()), v.digest) << v.message.size() << " bytes";
     }
-}
-
-TEST(Sha256, OfAFileOrNothingWhenItCannotBeRead) {
-    testing::TempDir dir;
-    EXPECT_EQ(fileSha256(dir.write("abc.bin", std::string("abc"))),
-              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
-    EXPECT_EQ(fileSha256(dir / "missing.bin"), std::nullopt);
 }
 
 }  // namespace

@@ -269,6 +269,13 @@ void replaceByFifo(const std::filesystem::path& path) {
     ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
 }
 
+// A whole image whose second header word is zero.
+std::vector<uint8_t> zeroWordImage() {
+    std::vector<uint8_t> image = sampleImage(1024);
+    std::fill_n(image.begin() + 8, 4, 0);
+    return image;
+}
+
 class RefusedImages : public FlashProgram, public ::testing::WithParamInterface<RefusedImage> {};
 
 TEST_P(RefusedImages, LeaveEveryImagerUntouched) {
@@ -294,7 +301,9 @@ INSTANTIATE_TEST_SUITE_P(
     Images, RefusedImages,
     ::testing::Values(
         RefusedImage{"UnknownMagic", std::vector<uint8_t>(4096, 0x5A), "Invalid File !"},
-        RefusedImage{"ZeroHeaderWords", {0x4C, 0x50, 0x53, 0x2A, 1, 0, 0, 0}, "Invalid File !"},
+        RefusedImage{"ZeroHeaderWords", zeroWordImage(), "Invalid File !"},
+        // Four blocks and a tail no imager can take.
+        RefusedImage{"NotWholeBlocks", sampleImage(5000), "Invalid File !"},
         RefusedImage{"Missing", {}, "cannot open"},
         RefusedImage{"FourGiBAndMore", sampleImage(4096), "Invalid File !", growPastFourGiB},
         RefusedImage{"Fifo", sampleImage(4096), "Invalid File !", replaceByFifo}),
@@ -521,6 +530,26 @@ TEST_P(FlashProgramStopped, StopsAfterTheBlockInHandAndSaysSo) {
               std::vector<uint8_t>(image.begin(), image.begin() + record.run.image.size()));
 }
 
+// A supervisor reads 0 as "batch done": a watch stopped before its count
+// says it was stopped, even with every imager it took updated.
+TEST_P(FlashProgramStopped, AWatchStoppedBeforeItsCountSaysSo) {
+    sim::ImagerSimulator imager;
+    attach(imager, 0);
+    harness::ChildProcess child(
+        QOR_FLASH_PROGRAM, {"--watch", "--json", "--count", "3", writeImage(sampleImage(4096))},
+        environment());
+    ASSERT_TRUE(child.started());
+    ASSERT_TRUE(child.waitForOutput(R"("instance":"SN0","result":"succeeded")", kTimeout));
+    child.signal(GetParam().signal);
+    const ProgramResult result = child.wait(kTimeout);
+
+    EXPECT_EQ(result.exitCode, GetParam().exitCode) << result.out;
+    EXPECT_NE(result.out.find(R"("event":"summary","exit":)" + std::to_string(GetParam().exitCode) +
+                              R"(,"updated":1,"failed":0,"interrupted":0)"),
+              std::string::npos)
+        << result.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, FlashProgramStopped,
                          ::testing::Values(StopSignal{"CtrlC", SIGINT, 130},
                                            StopSignal{"Term", SIGTERM, 143},
@@ -618,6 +647,9 @@ TEST_F(FlashProgram, WatchUpdatesEachPlugInOnceAndRecordsIt) {
 
     ASSERT_TRUE(rack.plug(0, error)) << error;
     ASSERT_TRUE(finished("SIM0", "succeeded"));
+    // Something else copied over the image mid-shift: the later imagers get
+    // the bytes the watch checked, and the report names those.
+    writeImage(std::vector<uint8_t>(256 * 1024, 0));
     ASSERT_TRUE(rack.plug(1, error, &slow)) << error;
     ASSERT_TRUE(rack.imager(1)->waitFor([](const auto& r) { return r.run.blocks >= 3; }, 30000));
     rack.unplug(1);

@@ -167,32 +167,38 @@ TEST_F(UpdateCommandFlow, NameOfAFileThatDoesNotExistEndsSilently) {
     EXPECT_TRUE(polling());
 }
 
-TEST_F(UpdateCommandFlow, ThreeByteFileIsRefusedBeforeThePortCheck) {
+TEST_F(UpdateCommandFlow, FilesNoImagerCanTakeAreRefusedBeforeThePortCheck) {
     usbWith(1);
-    window().setOpenFileAnswer(file("three.bin", {0x45, 0x01, 0x69}));
-    const int before = services.fakeRegistry().timesOpened(kList);
-    host.click(IDC_UPDATE);
-    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
-    EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
-}
-
-TEST_F(UpdateCommandFlow, ImageOfFourGiBAndMoreIsRefusedBeforeThePortCheck) {
-    usbWith(1);
-    // Its header's 32-bit length would announce only the last 256 KiB. The
-    // file is sparse: it takes no disk.
-    const std::string big = file("big.bin", sim::sampleImage(12));
+    // Three bytes are no header. 5000 bytes are four blocks and a tail no
+    // imager can take. 4 GiB and more would have the header's 32-bit length
+    // announce only the last 256 KiB; the file is sparse and takes no disk.
+    const std::string big = file("big.bin", sim::sampleImage(1024));
     std::filesystem::resize_file(big, (uint64_t{1} << 32) + 256 * 1024);
-    window().setOpenFileAnswer(big);
-    const int before = services.fakeRegistry().timesOpened(kList);
-    host.click(IDC_UPDATE);
-    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
-    EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
+    for (const std::string& refused :
+         {file("three.bin", {0x45, 0x01, 0x69}), file("tail.bin", sim::sampleImage(5000)), big}) {
+        SCOPED_TRACE(refused);
+        window().setOpenFileAnswer(refused);
+        const int before = services.fakeRegistry().timesOpened(kList);
+        const std::size_t boxes = window().messageBoxes().size();
+        host.click(IDC_UPDATE);
+        ASSERT_EQ(window().messageBoxes().size(), boxes + 1);
+        EXPECT_EQ(window().messageBoxes().back().text, "Invalid File !");
+        EXPECT_EQ(services.fakeRegistry().timesOpened(kList), before);
+        EXPECT_TRUE(polling());
+    }
     EXPECT_TRUE(host.close()) << "no run was opened";
 }
 
-TEST_F(UpdateCommandFlow, EightByteFileIsRefusedOnlyAfterThePortCheckPassed) {
+// A whole image whose second header word is zero.
+std::vector<uint8_t> zeroWordImage() {
+    std::vector<uint8_t> image = sim::sampleImage(1024);
+    std::fill_n(image.begin() + 8, 4, 0);
+    return image;
+}
+
+TEST_F(UpdateCommandFlow, ZeroHeaderWordIsRefusedOnlyAfterThePortCheckPassed) {
     usbWith(1);
-    window().setOpenFileAnswer(file("eight.bin", sim::sampleImage(8)));
+    window().setOpenFileAnswer(file("zero.bin", zeroWordImage()));
     const int before = services.fakeRegistry().timesOpened(kList);
     host.click(IDC_UPDATE);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Invalid File !"}));
@@ -206,7 +212,7 @@ TEST_F(UpdateCommandFlow, PortsNotFoundWinsOverZeroHeaderWordsAfterOneSecond) {
     services.fakeRegistry().removeKey(
         u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52\\7&2A1F&0&1\\Device "
         u"Parameters");
-    window().setOpenFileAnswer(file("eight.bin", sim::sampleImage(8)));
+    window().setOpenFileAnswer(file("zero.bin", zeroWordImage()));
     const uint32_t start = uiClock().now_ms();
     host.click(IDC_UPDATE);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
@@ -221,7 +227,7 @@ TEST_F(UpdateCommandFlow, ImagerWhosePortNameCannotBeReadIsNeverGivenAnOldOne) {
     plugImager("7&2A1F&0&9", "LPT1");
     host.click(IDC_RADIO_USB);
     host.tick();
-    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     host.click(IDC_UPDATE);
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"COM Port Error !"}));
     EXPECT_EQ(uiClock().sleeps(), 4u) << "retried as for any failed collection";
@@ -285,7 +291,7 @@ TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
 TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {
     usbWith(1);
     window().holdMessageBoxes(true);
-    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     host.click(IDC_UPDATE);
     ASSERT_TRUE(window().waitForOpenBoxes(1, kTimeout));
     EXPECT_FALSE(host.close());
@@ -303,7 +309,7 @@ TEST_F(UpdateCommandFlow, ClicksQueuedDuringThePortCheckAreIgnoredUntilTheRunClo
     host.click(IDC_RADIO_USB);
     host.tick();
     window().holdMessageBoxes(true);
-    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     queueClicksDuringThePortCheck();
     host.click(IDC_UPDATE);
     ASSERT_TRUE(window().waitForOpenBoxes(2, kTimeout));
@@ -327,7 +333,7 @@ TEST_F(UpdateCommandFlow, ClicksQueuedDuringAFailedPortCheckAreIgnoredWhileItsBo
     services.fakeRegistry().removeKey(
         u"SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_3C7B&PID_0E52\\7&2A1F&0&1\\Device "
         u"Parameters");
-    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     // The box's own loop runs the queued clicks, then the box is answered.
     window().holdMessageBoxes(true);
     queueClicksDuringThePortCheck([this] { window().releaseAllBoxes(); });
@@ -340,7 +346,7 @@ TEST_F(UpdateCommandFlow, ClicksQueuedDuringAFailedPortCheckAreIgnoredWhileItsBo
 
 TEST_F(UpdateCommandFlow, ImagersGoneWhileTheFileWasChosenStartNoRun) {
     usbWith(1);
-    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(12)));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
     // The poll ticks on while the file dialog is open and counts nothing.
     window().setWhileFileDialogOpen([&] {
         unplugAll();

@@ -119,7 +119,7 @@ TEST_F(SixDeviceRunTest, AllSucceedingGivesOneSuccessBoxAndTheWholeShrink) {
 
 TEST_F(SixDeviceRunTest, WorkersThatEndAtOnceStillCloseTheRunOnlyOnce) {
     // Every worker fails at its first step, as fast as a worker can end.
-    state().FirmwarePath += ".missing";
+    state().FirmwareBytes.reset();
     startRun();
     ASSERT_TRUE(dialog.waitForRunsClosed(1, kThreadTimeout));
 

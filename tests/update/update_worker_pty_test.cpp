@@ -54,6 +54,7 @@ class UpdateOverPtyTest : public ::testing::Test {
         image = sim::sampleImage(64 * 1024);
         AppState& state = dialog.state();
         state.FirmwarePath = dir.write("image.bin", image).string();
+        state.FirmwareBytes = std::make_shared<const std::vector<uint8_t>>(image);
         dialog.selectMode(IDC_RADIO_USB);
         state.DeviceCount = static_cast<uint8_t>(imagers.size());
         for (std::size_t i = 0; i < imagers.size(); ++i) {

@@ -231,9 +231,9 @@ class FailureTest : public UpdateWorkerTest,
 };
 
 const FailureCase kFailures[] = {
-    {"ImageCannotBeOpened",
+    {"NoImageForTheRun",
      [](WorkerFixture& f, ScriptedImager&, ScriptedLine&) {
-         FailureTest::stateOf(f).FirmwarePath += ".missing";
+         FailureTest::stateOf(f).FirmwareBytes.reset();
      },
      "Open File Failed", "档案读取失败", false, false},
     {"PortCannotBeOpened",

@@ -24,7 +24,9 @@ WorkerFixture::~WorkerFixture() {
 
 void WorkerFixture::useImage(std::vector<uint8_t> bytes) {
     image = std::move(bytes);
+    // As a run's check leaves it: the path chosen and the bytes read.
     state().FirmwarePath = dir.write("image.bin", image).string();
+    state().FirmwareBytes = std::make_shared<const std::vector<uint8_t>>(image);
 }
 
 unsigned WorkerFixture::runOneWorker() {
