@@ -1,5 +1,7 @@
 #include "app/station_report.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 
@@ -58,26 +60,44 @@ std::string csvLine(const StationRecord& record) {
     return line + "\r\n";
 }
 
+std::string endOfTornRecord(std::string_view contents) {
+    if (contents.empty()) {
+        return {};
+    }
+    // Quotes only open and close a field or stand doubled inside one, so
+    // an odd number of them leaves the file's end inside a quoted field.
+    const bool inQuotes = std::count(contents.begin(), contents.end(), '"') % 2 != 0;
+    if (inQuotes) {
+        return "\"\r\n";
+    }
+    if (contents.back() == '\r') {
+        return "\n";
+    }
+    return contents.back() == '\n' ? std::string() : std::string("\r\n");
+}
+
 std::unique_ptr<CsvReport> CsvReport::open(const std::filesystem::path& path, long& osError) {
     AppendFileOpen opened = openAppendFile(path);
     osError = opened.osError;
     if (!opened.file) {
         return nullptr;
     }
-    std::unique_ptr<CsvReport> report(new CsvReport(std::move(opened.file)));
-    report->m_headerDue = report->m_file->startedEmpty();
-    return report;
+    // A write cut off part-way (a full disk, a share gone, a power cut)
+    // left the last record without its end; the next would run on into it,
+    // or into its open field, and so would every record after it.
+    if (!opened.file->mendDurably(endOfTornRecord)) {
+        osError = opened.file->lastOsError();
+        return nullptr;
+    }
+    return std::unique_ptr<CsvReport>(new CsvReport(std::move(opened.file)));
 }
 
 bool CsvReport::append(const StationRecord& record) {
-    // The header goes out in the same write and flush as the first record.
-    std::string text = m_headerDue ? csvHeaderLine() : std::string();
-    text += csvLine(record);
-    if (!m_file->appendDurably(text)) {
-        return false;
-    }
-    m_headerDue = false;
-    return true;
+    // Whether the header is due is decided under the file's lock, as the
+    // record goes out with it in one write and flush: another station may
+    // have begun the file since it was opened here.
+    const std::string line = csvLine(record);
+    return m_file->appendDurably([&](bool empty) { return empty ? csvHeaderLine() + line : line; });
 }
 
 }  // namespace qor

@@ -38,9 +38,16 @@ std::string csvLine(const StationRecord& record);
 // The names of the columns, as the first line of a new report.
 std::string csvHeaderLine();
 
+// What ends a last record that a write cut off part-way (closing its quoted
+// field when it stopped inside one), so that the next record starts on a
+// line of its own; empty when the file ends where a record ends.
+std::string endOfTornRecord(std::string_view contents);
+
 // A report file that records are appended to, one at a time, each on the
 // disk before the next is written: a power cut loses at most the record in
-// flight. A new (or empty) file gets the header line first.
+// flight, and a record cut off is ended when the file is next opened. Other
+// stations may append to the same file; an empty file gets the header line
+// first, whoever writes to it first.
 class CsvReport {
   public:
     // Null with the OS error when the file cannot be opened.
@@ -53,7 +60,6 @@ class CsvReport {
     explicit CsvReport(std::unique_ptr<AppendFile> file) : m_file(std::move(file)) {}
 
     std::unique_ptr<AppendFile> m_file;
-    bool m_headerDue = false;
 };
 
 }  // namespace qor

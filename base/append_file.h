@@ -1,23 +1,32 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace qor {
 
 // A file that is only ever appended to, each piece on the disk before the
 // call returns: a record written is a record kept, whatever happens to the
-// machine after it. Created when missing. Closed when the object goes.
+// machine after it. Created when missing. Other programs may read it and
+// append to it at the same time: every append and every mend holds an
+// exclusive lock of the file (flock, LockFileEx) that the others take too,
+// so what one decides from the file's state is still true when it writes.
+// Closed when the object goes.
 class AppendFile {
   public:
     virtual ~AppendFile() = default;
 
-    // True when the file held nothing when it was opened (new or empty).
-    virtual bool startedEmpty() const = 0;
-    // Writes all of `text` at the end and flushes it to the disk (fsync,
-    // FlushFileBuffers). False when either failed; the OS error is kept.
-    virtual bool appendDurably(std::string_view text) = 0;
+    // Under the lock, writes at the end what `compose` makes of whether the
+    // file is empty now, and flushes it to the disk (fsync,
+    // FlushFileBuffers). False when the lock, the write or the flush failed;
+    // the OS error is kept.
+    virtual bool appendDurably(const std::function<std::string(bool empty)>& compose) = 0;
+    // Under the lock, reads the whole file and writes at its end what
+    // `mend` makes of it (nothing when it returns ""), durably.
+    virtual bool mendDurably(const std::function<std::string(std::string_view contents)>& mend) = 0;
     virtual long lastOsError() const = 0;
 };
 

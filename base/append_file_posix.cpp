@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,34 +15,88 @@ namespace {
 
 class PosixAppendFile final : public AppendFile {
   public:
-    PosixAppendFile(UniqueFd fd, bool empty) : m_fd(std::move(fd)), m_empty(empty) {}
+    explicit PosixAppendFile(UniqueFd fd) : m_fd(std::move(fd)) {}
 
-    bool startedEmpty() const override { return m_empty; }
-
-    bool appendDurably(std::string_view text) override {
-        while (!text.empty()) {
-            const ssize_t n = ::write(m_fd.get(), text.data(), text.size());
-            if (n < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                m_error = errno;
-                return false;
-            }
-            text.remove_prefix(static_cast<std::size_t>(n));
-        }
-        if (::fsync(m_fd.get()) != 0) {
-            m_error = errno;
+    bool appendDurably(const std::function<std::string(bool empty)>& compose) override {
+        Lock lock(*this);
+        if (!lock.held) {
             return false;
         }
-        return true;
+        struct stat status {};
+        if (::fstat(m_fd.get(), &status) != 0) {
+            return failed();
+        }
+        return writeDurably(compose(status.st_size == 0));
+    }
+
+    bool mendDurably(const std::function<std::string(std::string_view contents)>& mend) override {
+        Lock lock(*this);
+        if (!lock.held) {
+            return false;
+        }
+        std::string contents;
+        char buffer[64 * 1024];
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(m_fd.get(), buffer, sizeof buffer, at);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return failed();
+            }
+            if (n == 0) {
+                break;
+            }
+            contents.append(buffer, static_cast<std::size_t>(n));
+            at += n;
+        }
+        return writeDurably(mend(contents));
     }
 
     long lastOsError() const override { return m_error; }
 
   private:
+    // The lock every appender of the file takes; released on every path.
+    struct Lock {
+        explicit Lock(PosixAppendFile& file) : file(file) {
+            while (!(held = ::flock(file.m_fd.get(), LOCK_EX) == 0) && errno == EINTR) {
+            }
+            if (!held) {
+                file.failed();
+            }
+        }
+        ~Lock() {
+            if (held) {
+                ::flock(file.m_fd.get(), LOCK_UN);
+            }
+        }
+        PosixAppendFile& file;
+        bool held = false;
+    };
+
+    bool failed() {
+        m_error = errno;
+        return false;
+    }
+
+    bool writeDurably(std::string_view text) {
+        if (text.empty()) {
+            return true;
+        }
+        while (!text.empty()) {
+            const ssize_t n = ::write(m_fd.get(), text.data(), text.size());
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return failed();
+            }
+            text.remove_prefix(static_cast<std::size_t>(n));
+        }
+        return ::fsync(m_fd.get()) == 0 || failed();
+    }
+
     UniqueFd m_fd;
-    const bool m_empty;
     long m_error = 0;
 };
 
@@ -58,7 +113,8 @@ void syncFolderOf(const std::filesystem::path& path) {
 }  // namespace
 
 AppendFileOpen openAppendFile(const std::filesystem::path& path) {
-    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
+    // Read too: a mend looks at what the file holds.
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
     if (!fd.valid()) {
         return {nullptr, errno};
     }
@@ -69,7 +125,7 @@ AppendFileOpen openAppendFile(const std::filesystem::path& path) {
     if (status.st_size == 0) {
         syncFolderOf(path);
     }
-    return {std::make_unique<PosixAppendFile>(std::move(fd), status.st_size == 0), 0};
+    return {std::make_unique<PosixAppendFile>(std::move(fd)), 0};
 }
 
 }  // namespace qor

@@ -9,37 +9,105 @@ namespace qor {
 
 namespace {
 
+// Every appender locks this one byte, far beyond any file's end: a lock of
+// the file's own bytes would also keep readers out (Windows' locks are
+// mandatory), where this one only orders the appenders.
+constexpr DWORD kLockOffsetLow = 0xFFFFFFFEu;
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFFu;
+
 class Win32AppendFile final : public AppendFile {
   public:
-    Win32AppendFile(HANDLE file, bool empty) : m_file(file), m_empty(empty) {}
+    explicit Win32AppendFile(HANDLE file) : m_file(file) {}
     ~Win32AppendFile() override { ::CloseHandle(m_file); }
     Win32AppendFile(const Win32AppendFile&) = delete;
     Win32AppendFile& operator=(const Win32AppendFile&) = delete;
 
-    bool startedEmpty() const override { return m_empty; }
-
-    bool appendDurably(std::string_view text) override {
-        while (!text.empty()) {
-            DWORD written = 0;
-            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 20));
-            if (!::WriteFile(m_file, text.data(), chunk, &written, nullptr)) {
-                m_error = static_cast<long>(::GetLastError());
-                return false;
-            }
-            text.remove_prefix(written);
-        }
-        if (!::FlushFileBuffers(m_file)) {
-            m_error = static_cast<long>(::GetLastError());
+    bool appendDurably(const std::function<std::string(bool empty)>& compose) override {
+        Lock lock(*this);
+        if (!lock.held) {
             return false;
         }
-        return true;
+        LARGE_INTEGER size{};
+        if (!::GetFileSizeEx(m_file, &size)) {
+            return failed();
+        }
+        return writeDurably(compose(size.QuadPart == 0));
+    }
+
+    bool mendDurably(const std::function<std::string(std::string_view contents)>& mend) override {
+        Lock lock(*this);
+        if (!lock.held) {
+            return false;
+        }
+        std::string contents;
+        char buffer[64 * 1024];
+        for (uint64_t at = 0;;) {
+            OVERLAPPED where{};
+            where.Offset = static_cast<DWORD>(at);
+            where.OffsetHigh = static_cast<DWORD>(at >> 32);
+            DWORD got = 0;
+            if (!::ReadFile(m_file, buffer, sizeof buffer, &got, &where)) {
+                if (::GetLastError() == ERROR_HANDLE_EOF) {
+                    break;
+                }
+                return failed();
+            }
+            if (got == 0) {
+                break;
+            }
+            contents.append(buffer, got);
+            at += got;
+        }
+        return writeDurably(mend(contents));
     }
 
     long lastOsError() const override { return m_error; }
 
   private:
+    // The lock every appender of the file takes; released on every path.
+    struct Lock {
+        explicit Lock(Win32AppendFile& file) : file(file) {
+            OVERLAPPED where{};
+            where.Offset = kLockOffsetLow;
+            where.OffsetHigh = kLockOffsetHigh;
+            held = ::LockFileEx(file.m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where) != FALSE;
+            if (!held) {
+                file.failed();
+            }
+        }
+        ~Lock() {
+            if (held) {
+                OVERLAPPED where{};
+                where.Offset = kLockOffsetLow;
+                where.OffsetHigh = kLockOffsetHigh;
+                ::UnlockFileEx(file.m_file, 0, 1, 0, &where);
+            }
+        }
+        Win32AppendFile& file;
+        bool held = false;
+    };
+
+    bool failed() {
+        m_error = static_cast<long>(::GetLastError());
+        return false;
+    }
+
+    bool writeDurably(std::string_view text) {
+        if (text.empty()) {
+            return true;
+        }
+        while (!text.empty()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 20));
+            if (!::WriteFile(m_file, text.data(), chunk, &written, nullptr)) {
+                return failed();
+            }
+            text.remove_prefix(written);
+        }
+        return ::FlushFileBuffers(m_file) != FALSE || failed();
+    }
+
     HANDLE m_file;
-    const bool m_empty;
     long m_error = 0;
 };
 
@@ -47,19 +115,16 @@ class Win32AppendFile final : public AppendFile {
 
 AppendFileOpen openAppendFile(const std::filesystem::path& path) {
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the
-    // end, also when another program appends to the same file.
-    const HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ,
-                                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // end, also when another program appends to the same file, which the
+    // share mode lets in (the lock above orders the appenders). Read too: a
+    // mend looks at what the file holds.
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return {nullptr, static_cast<long>(::GetLastError())};
     }
-    LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size)) {
-        const long error = static_cast<long>(::GetLastError());
-        ::CloseHandle(file);
-        return {nullptr, error};
-    }
-    return {std::make_unique<Win32AppendFile>(file, size.QuadPart == 0), 0};
+    return {std::make_unique<Win32AppendFile>(file), 0};
 }
 
 }  // namespace qor

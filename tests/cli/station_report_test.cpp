@@ -71,6 +71,65 @@ TEST(StationReport, AppendsRecordsAfterOneHeaderAcrossOpens) {
               "2023-11-14T22:13:20Z,ttyACM1,\"SN,1\",fw 2.bin,ab12,succeeded,2048,0.500,\r\n");
 }
 
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(StationReport, ARecordCutOffIsEndedBeforeTheNextOne) {
+    const std::string header = csvHeaderLine();
+    const std::string cut = "2023-11-14T22:13:20Z,ttyACM1,SN1,fw.bin,ab12,failed,2048,1.235,";
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string mended;  // what the file holds before the next record
+    };
+    const Case cases[] = {
+        {"InsideAQuotedField", header + cut + "\"Transmit, File",
+         header + cut + "\"Transmit, File\"\r\n"},
+        {"AfterADoubledQuote", header + cut + "\"say \"\"hi", header + cut + "\"say \"\"hi\"\r\n"},
+        {"InAPlainField", header + cut.substr(0, 30), header + cut.substr(0, 30) + "\r\n"},
+        {"BetweenCrAndLf", header + cut + "\r", header + cut + "\r\n"},
+        {"Whole", header + cut + "\r\n", header + cut + "\r\n"},
+        {"HeaderOnly", header, header},
+    };
+    const StationRecord record{at(1700000000), "ttyACM2", "SN2", "fw.bin", "ab12",
+                               "succeeded",    4096,      2.0,   ""};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::TempDir dir;
+        const auto path = dir.write("report.csv", c.before);
+        long error = -1;
+        auto report = CsvReport::open(path, error);
+        ASSERT_TRUE(report);
+        ASSERT_TRUE(report->append(record));
+        EXPECT_EQ(fileText(path), c.mended + csvLine(record));
+    }
+}
+
+TEST(StationReport, TwoStationsOnOneNewFileWriteOneHeader) {
+    testing::TempDir dir;
+    const auto path = dir / "report.csv";
+    long error = -1;
+    // Both open the file before either has written to it, as two stations
+    // started together do; on Windows the second must be let in.
+    auto first = CsvReport::open(path, error);
+    auto second = CsvReport::open(path, error);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    StationRecord record{at(1700000000), "ttyACM0", "SN0", "fw.bin", "ab12",
+                         "succeeded",    4096,      1.0,   ""};
+    ASSERT_TRUE(first->append(record));
+    record.port = "ttyACM1";
+    ASSERT_TRUE(second->append(record));
+    const std::string text = fileText(path);
+    EXPECT_EQ(text.find("time,"), 0u);
+    EXPECT_EQ(text.find("time,", 1), std::string::npos) << text;
+    EXPECT_NE(text.find("ttyACM1"), std::string::npos) << text;
+}
+
 TEST(StationReport, AFolderThatIsNotThereIsAnOsError) {
     testing::TempDir dir;
     long error = 0;
