@@ -62,8 +62,8 @@ void StationJob::failed(int device, Situation /*situation*/, std::string_view te
     m_outcome.bytesSent = m_bytesSent.load();
     m_outcome.message = std::string(text);
     if (const auto failure = m_services.takeOpenFailure()) {
-        const std::string reason =
-            openProblemReason(classifyOpenFailure(*failure), m_state.UiLanguage);
+        m_outcome.openProblem = classifyOpenFailure(*failure);
+        const std::string reason = openProblemReason(m_outcome.openProblem, m_state.UiLanguage);
         if (!reason.empty()) {
             m_outcome.message += ": " + reason;
         }
@@ -90,6 +90,8 @@ void StationJob::runClosed() {
     std::lock_guard lock(m_mutex);
     m_outcome.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+    // The worker has let go of its port by now.
+    m_outcome.lineGone = m_stop.lineGone(0);
     // The worker's last use of the job: from here on it may go.
     m_finished.store(true);
     m_stop.interrupt().wake();

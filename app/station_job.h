@@ -8,6 +8,7 @@
 
 #include "app/console_interrupt.h"
 #include "app/console_services.h"
+#include "app/open_problem.h"
 #include "app/stop_control.h"
 #include "ui/app_state.h"
 #include "update/image_header.h"
@@ -22,6 +23,11 @@ struct StationOutcome {
     uint32_t bytesSent = 0;
     double seconds = 0;
     std::string message;  // why it failed or was stopped; empty on success
+    // Why its port would not open, when that is how it failed.
+    OpenProblem openProblem = OpenProblem::None;
+    // Its line went away under the update: the imager was unplugged or reset
+    // itself, and may be back already.
+    bool lineGone = false;
 };
 
 const char* resultName(StationOutcome::Result result);

@@ -36,6 +36,10 @@ constexpr uint32_t kPollMs = 250;
 constexpr uint32_t kIdleLookMs = 1000;
 // How often the end of the imagers in flight is looked for after Ctrl-C.
 constexpr auto kDrainPause = std::chrono::milliseconds(50);
+// udev applies the port's owner and mode a moment after the tty appears,
+// and the watch may open it before: a port seen for less than this that
+// refuses to open is tried again at the next look instead of failing.
+constexpr auto kPortSettleTime = std::chrono::seconds(2);
 
 std::string seconds(double value) {
     char text[32];
@@ -58,12 +62,12 @@ class StationWatch {
             // was unplugged is then known to be gone by the time its record
             // is out, so that one plugged in after the record is a new
             // plug-in.
-            std::vector<std::unique_ptr<StationJob>> ended = takeFinished();
+            std::vector<Running> ended = takeFinished();
             if (!ending() && !allTaken()) {
                 lookForImagers();
             }
-            for (const auto& job : ended) {
-                record(*job, job->outcome());
+            for (Running& running : ended) {
+                settle(std::move(running));
             }
             if (ending()) {
                 m_waiting.clear();
@@ -88,15 +92,28 @@ class StationWatch {
     }
 
   private:
+    // An imager is its instance on its port: the same instance on another
+    // port is a new plug-in.
+    using Plug = std::pair<std::string, std::string>;
+    using Clock = std::chrono::steady_clock;
     struct Arrival {
         std::string instance;
         std::string port;
+        Clock::time_point firstSeen;
+        Plug plug() const { return {instance, port}; }
+    };
+    struct Running {
+        std::unique_ptr<StationJob> job;
+        Arrival arrival;
     };
 
     int prepare();
     void lookForImagers();
     void startWaiting();
-    std::vector<std::unique_ptr<StationJob>> takeFinished();
+    std::vector<Running> takeFinished();
+    // Records an imager's end, or sends it back to the queue when its port
+    // was not ready yet.
+    void settle(Running running);
     // Every imager the count allows is on its way: none that comes now
     // will be taken, so there is nothing to look for.
     bool allTaken() const { return m_options.count > 0 && m_started >= m_options.count; }
@@ -117,9 +134,9 @@ class StationWatch {
     std::unique_ptr<CsvReport> m_report;
     bool m_reportBroken = false;
 
-    std::set<std::string> m_plugged;  // instances seen in their current plug-in
-    std::deque<Arrival> m_waiting;    // in the order they arrived
-    std::vector<std::unique_ptr<StationJob>> m_running;
+    std::set<Plug> m_plugged;       // imagers seen in their current plug-in
+    std::deque<Arrival> m_waiting;  // in the order they arrived
+    std::vector<Running> m_running;
     bool m_looked = false;
     int m_started = 0;
     int m_finished = 0;
@@ -174,19 +191,23 @@ void StationWatch::lookForImagers() {
     if (!imagers) {
         return;  // read in part: nothing is known to have come or gone
     }
-    std::set<std::string> present;
+    std::set<Plug> present;
+    const Clock::time_point now = Clock::now();
     for (const UsbImager& imager : *imagers) {
-        present.insert(imager.instance);
         // One without a port yet is taken once its port is named.
-        if (!imager.port.empty() && m_plugged.insert(imager.instance).second) {
-            m_waiting.push_back({imager.instance, imager.port});
+        if (imager.port.empty()) {
+            continue;
+        }
+        const Plug plug{imager.instance, imager.port};
+        present.insert(plug);
+        if (m_plugged.insert(plug).second) {
+            m_waiting.push_back({imager.instance, imager.port, now});
         }
     }
     // Unplugged: the next time it is seen is a new plug-in. One that waited
     // for its turn has left the queue.
-    std::erase_if(m_plugged,
-                  [&](const std::string& instance) { return !present.contains(instance); });
-    std::erase_if(m_waiting, [&](const Arrival& a) { return !present.contains(a.instance); });
+    std::erase_if(m_plugged, [&](const Plug& plug) { return !present.contains(plug); });
+    std::erase_if(m_waiting, [&](const Arrival& a) { return !present.contains(a.plug()); });
 }
 
 void StationWatch::startWaiting() {
@@ -195,10 +216,11 @@ void StationWatch::startWaiting() {
             (m_options.count > 0 && m_started >= m_options.count)) {
             return;
         }
-        // Plugged in again while its last update still winds down: it waits
-        // for that one to end.
-        const bool busy = std::any_of(m_running.begin(), m_running.end(), [&](const auto& job) {
-            return job->instance() == it->instance;
+        // Plugged in again while its last update still winds down, or on a
+        // port a job still holds (whatever its name there): it waits for
+        // that one to end.
+        const bool busy = std::any_of(m_running.begin(), m_running.end(), [&](const Running& r) {
+            return r.job->instance() == it->instance || r.job->port() == it->port;
         });
         if (busy) {
             ++it;
@@ -217,16 +239,16 @@ void StationWatch::startWaiting() {
             m_context.out << it->port << " " << it->instance << ": started" << std::endl;
         }
         job->start();
-        m_running.push_back(std::move(job));
+        m_running.push_back({std::move(job), *it});
         ++m_started;
         it = m_waiting.erase(it);
     }
 }
 
-std::vector<std::unique_ptr<StationJob>> StationWatch::takeFinished() {
-    std::vector<std::unique_ptr<StationJob>> ended;
+std::vector<StationWatch::Running> StationWatch::takeFinished() {
+    std::vector<Running> ended;
     for (auto it = m_running.begin(); it != m_running.end();) {
-        if ((*it)->finished()) {
+        if (it->job->finished()) {
             ended.push_back(std::move(*it));
             it = m_running.erase(it);
         } else {
@@ -234,6 +256,29 @@ std::vector<std::unique_ptr<StationJob>> StationWatch::takeFinished() {
         }
     }
     return ended;
+}
+
+void StationWatch::settle(Running running) {
+    const StationOutcome outcome = running.job->outcome();
+    const Arrival& arrival = running.arrival;
+    const bool notReady = outcome.result == StationOutcome::Result::Failed &&
+                          (outcome.openProblem == OpenProblem::PermissionDenied ||
+                           outcome.openProblem == OpenProblem::NoSuchDevice ||
+                           outcome.openProblem == OpenProblem::Busy) &&
+                          Clock::now() - arrival.firstSeen < kPortSettleTime;
+    if (notReady && !ending() && m_plugged.contains(arrival.plug())) {
+        // Still there at the look that followed the failure: it goes first
+        // when imagers are next taken.
+        m_waiting.push_front(arrival);
+        --m_started;
+        return;
+    }
+    record(*running.job, outcome);
+    if (outcome.lineGone) {
+        // Unplugged and back within one look, or reset by itself: a later
+        // look that finds it sees a new plug-in.
+        m_plugged.erase(arrival.plug());
+    }
 }
 
 void StationWatch::record(const StationJob& job, const StationOutcome& outcome) {

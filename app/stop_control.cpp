@@ -72,4 +72,15 @@ bool StopControl::stopped(int device) const {
     return s != nullptr && s->stopped.load();
 }
 
+void StopControl::noteLineGone(int device) {
+    if (Slot* s = slot(device)) {
+        s->lineGone.store(true);
+    }
+}
+
+bool StopControl::lineGone(int device) const {
+    const Slot* s = slot(device);
+    return s != nullptr && s->lineGone.load();
+}
+
 }  // namespace qor

@@ -46,11 +46,17 @@ class StopControl {
     void noteStopped(int device);
     bool stopped(int device) const;
 
+    // The device's line went away for good while the worker held it (the
+    // imager was unplugged, or reset itself).
+    void noteLineGone(int device);
+    bool lineGone(int device) const;
+
   private:
     struct Slot {
         std::atomic<StopStage> stage{StopStage::Starting};
         std::atomic<StopAction> action{StopAction::None};
         std::atomic<bool> stopped{false};
+        std::atomic<bool> lineGone{false};
     };
     Slot* slot(int device);
     const Slot* slot(int device) const;

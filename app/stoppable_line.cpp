@@ -19,6 +19,12 @@ constexpr uint32_t kCutShortStepMs = 100 * 1000;
 
 }  // namespace
 
+StoppablePort::~StoppablePort() {
+    if (m_inner->gone()) {
+        m_stop.noteLineGone(m_device);
+    }
+}
+
 bool StoppablePort::readByte(uint8_t& byte, uint32_t wait_ms) {
     if (m_stop.action(m_device) == StopAction::CutNow) {
         m_stop.noteStopped(m_device);

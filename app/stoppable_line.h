@@ -17,6 +17,9 @@ class StoppablePort final : public SerialPort {
   public:
     StoppablePort(PortHandle inner, StopControl& stop, int device)
         : m_inner(std::move(inner)), m_stop(stop), m_device(device) {}
+    // Tells the run whether the line had gone away by the time the worker
+    // let go of it.
+    ~StoppablePort() override;
 
     bool readByte(uint8_t& byte, uint32_t wait_ms) override;
     bool hasBuffered() const override { return m_inner->hasBuffered(); }

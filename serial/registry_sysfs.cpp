@@ -210,23 +210,29 @@ class TtyClass {
             return m_ttys;
         }
         std::unordered_map<std::string, Entry> seen;
-        std::vector<AcmTty> ttys;
+        std::vector<AcmTty> kept;   // named when they appeared
+        std::vector<AcmTty> fresh;  // to be named now
         for (const Listed& listed : listing) {
             auto known = m_entries.find(listed.name);
-            Entry current =
-                known != m_entries.end() && known->second.inode == listed.inode
-                    ? std::move(known->second)
-                    : Entry{listed.inode, describeTty(classDir + "/" + listed.name, listed.name)};
+            const bool carried = known != m_entries.end() && known->second.inode == listed.inode;
+            Entry current = carried ? std::move(known->second)
+                                    : Entry{listed.inode,
+                                            describeTty(classDir + "/" + listed.name, listed.name)};
             if (current.tty) {
-                ttys.push_back(*current.tty);
+                (carried ? kept : fresh).push_back(*current.tty);
             }
             seen.emplace(listed.name, std::move(current));
         }
+        nameNewcomers(kept, fresh);
+        for (AcmTty& tty : fresh) {
+            seen.at(tty.name).tty = tty;
+            kept.push_back(std::move(tty));
+        }
+        std::sort(kept.begin(), kept.end(), ttyBefore);
         m_entries = std::move(seen);
-        orderAndName(ttys);
         m_listing = std::move(listing);
-        m_ttys = ttys;
-        return ttys;
+        m_ttys = kept;
+        return kept;
     }
 
   private:
@@ -240,44 +246,38 @@ class TtyClass {
         bool operator==(const Listed&) const = default;
     };
 
-    static void orderAndName(std::vector<AcmTty>& ttys) {
-        std::sort(ttys.begin(), ttys.end(), ttyBefore);
-        // Two ttys with one path (a device with two ACM functions, or two
-        // devices sold with the same serial number) would both find the first
-        // one's port. The interface's name is unique on the bus.
-        std::vector<bool> shared = sharedPaths(ttys);
-        for (std::size_t i = 0; i < ttys.size(); ++i) {
-            if (shared[i]) {
-                replaceId(ttys[i].instance, ttys[i].interface);
-            }
+    // Two ttys with one path (a device with two ACM functions, or two
+    // devices sold with the same serial number) would both find the first
+    // one's port. A tty keeps the path it was given when it appeared, so
+    // that an imager's twin plugged in later does not make it look like a
+    // new one; the newcomer is named by its interface, whose name is unique
+    // on the bus, as Windows names the second device of one serial. Ttys
+    // that appear together are named in tty order.
+    static void nameNewcomers(const std::vector<AcmTty>& kept, std::vector<AcmTty>& fresh) {
+        std::vector<std::u16string> taken;
+        for (const AcmTty& tty : kept) {
+            taken.push_back(tty.instance);
         }
-        // Only a made-up tree comes this far: interfaces of one name under
-        // two buses, or a serial that reads like another device's interface.
-        // Such ttys are named by their tty, whose name the class folder
-        // holds once, until no two share a path.
-        std::vector<bool> byTty(ttys.size(), false);
-        for (bool renamed = true; renamed;) {
-            renamed = false;
-            shared = sharedPaths(ttys);
-            for (std::size_t i = 0; i < ttys.size(); ++i) {
-                if (shared[i] && !byTty[i]) {
-                    replaceId(ttys[i].instance, ttys[i].name);
-                    byTty[i] = renamed = true;
-                }
+        std::sort(fresh.begin(), fresh.end(), ttyBefore);
+        const auto isTaken = [&](const std::u16string& instance) {
+            return std::any_of(taken.begin(), taken.end(), [&](const std::u16string& other) {
+                return sameKeyPath(instance, other);
+            });
+        };
+        for (AcmTty& tty : fresh) {
+            // Only a made-up tree gets past the interface: interfaces of one
+            // name under two buses, or a serial that reads like another
+            // device's interface. The tty's name is held once by the class
+            // folder, and a number after it settles a serial that reads
+            // like a tty's name.
+            if (isTaken(tty.instance)) {
+                replaceId(tty.instance, tty.interface);
             }
-        }
-    }
-
-    static std::vector<bool> sharedPaths(const std::vector<AcmTty>& ttys) {
-        std::vector<bool> shared(ttys.size(), false);
-        for (std::size_t i = 0; i < ttys.size(); ++i) {
-            for (std::size_t j = i + 1; j < ttys.size(); ++j) {
-                if (sameKeyPath(ttys[i].instance, ttys[j].instance)) {
-                    shared[i] = shared[j] = true;
-                }
+            for (int n = 1; isTaken(tty.instance); ++n) {
+                replaceId(tty.instance, n == 1 ? tty.name : tty.name + "#" + std::to_string(n));
             }
+            taken.push_back(tty.instance);
         }
-        return shared;
     }
 
     // Replaces the instance path's last element, the device's own id.

@@ -43,7 +43,9 @@ class Win32SerialPort final : public SerialPort {
     // 2 ms whatever `wait_ms` says; the callers loop until their deadline.
     bool readByte(uint8_t& byte, uint32_t /*wait_ms*/) override {
         DWORD got = 0;
-        ::ReadFile(m_handle.get(), &byte, 1, &got, nullptr);
+        if (!::ReadFile(m_handle.get(), &byte, 1, &got, nullptr)) {
+            noteError(::GetLastError());
+        }
         return got == 1;
     }
 
@@ -53,15 +55,38 @@ class Win32SerialPort final : public SerialPort {
         DWORD written = 0;
         const BOOL ok = ::WriteFile(m_handle.get(), data.data(), static_cast<DWORD>(data.size()),
                                     &written, nullptr);
+        if (!ok) {
+            noteError(::GetLastError());
+        }
         return ok != FALSE && written == data.size();
     }
 
     void purge() override { ::PurgeComm(m_handle.get(), kPurgeAll); }
 
+    bool gone() const override { return m_gone; }
+
     HANDLE handle() const { return m_handle.get(); }
 
   private:
+    // What the USB serial driver answers on a handle whose device was
+    // removed: the handle never works again, even once the device is back.
+    void noteError(DWORD error) {
+        switch (error) {
+            case ERROR_ACCESS_DENIED:
+            case ERROR_BAD_COMMAND:
+            case ERROR_GEN_FAILURE:
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_DEVICE_NOT_CONNECTED:
+            case ERROR_DEVICE_REMOVED:
+                m_gone = true;
+                break;
+            default:
+                break;
+        }
+    }
+
     UniqueHandle m_handle;
+    bool m_gone = false;
 };
 
 PortHandle fail(OpenFailure* failure, OpenFailure::Stage stage, DWORD osError) {

@@ -718,6 +718,85 @@ TEST_F(FlashProgram, WatchUpdatesEachPlugInOnceAndRecordsIt) {
     EXPECT_EQ(records[3][8], "Transmit File Failed (-2)");
 }
 
+// An imager is its instance on its port, updated once per plug-in: a twin
+// with its serial number, a replug quicker than a look, and a port that
+// would not open just after it appeared each give one record per plug-in.
+TEST_F(FlashProgram, AWatchGivesOneRecordPerPlugInOfTwinsQuickReplugsAndSlowPorts) {
+    const std::vector<uint8_t> image = sampleImage(8 * 1024);
+    const auto report = files / "station.csv";
+    harness::ChildProcess child(
+        QOR_FLASH_PROGRAM, {"--watch", "--json", "--report", report.string(), writeImage(image)},
+        environment());
+    ASSERT_TRUE(child.started());
+    const auto finished = [&](const std::string& instance, const char* result) {
+        return child.waitForOutput(R"("instance":")" + instance + R"(","result":")" + result,
+                                   kTimeout);
+    };
+    // Twins: the one already updated keeps its name and is not taken again.
+    sim::ImagerSimulator first;
+    sim::ImagerSimulator twin;
+    ASSERT_TRUE(first.start());
+    ASSERT_TRUE(twin.start());
+    sysfs.addImager("1-1", "ttyACM0", "TWIN");
+    link("ttyACM0", first);
+    ASSERT_TRUE(finished("TWIN", "succeeded"));
+    sysfs.addImager("1-2", "ttyACM1", "TWIN");
+    link("ttyACM1", twin);
+    ASSERT_TRUE(finished("1-2:1.0", "succeeded"));
+
+    // Unplugged mid-transfer and back on the same port before the next look.
+    sim::ImagerOptions slow;
+    slow.block_delay_ms = 50;
+    sim::ImagerSimulator cut(slow);
+    sim::ImagerSimulator back;
+    ASSERT_TRUE(cut.start());
+    ASSERT_TRUE(back.start());
+    sysfs.addImager("1-3", "ttyACM2", "QUICK");
+    link("ttyACM2", cut);
+    ASSERT_TRUE(cut.waitFor([](const auto& r) { return r.run.blocks >= 2; }, 30000));
+    std::filesystem::remove(ports / "ttyACM2");
+    link("ttyACM2", back);
+    cut.stop();
+    ASSERT_TRUE(finished("QUICK", "failed"));
+    ASSERT_TRUE(finished("QUICK", "succeeded"));
+
+    // Listed before its port may be opened, as before udev has set it up.
+    sim::ImagerSimulator late;
+    ASSERT_TRUE(late.start());
+    sysfs.addImager("1-4", "ttyACM3", "LATE");
+    ASSERT_TRUE(child.waitForOutput(R"("event":"started","port":"ttyACM3")", kTimeout));
+    link("ttyACM3", late);
+    ASSERT_TRUE(finished("LATE", "succeeded"));
+    child.signal(SIGTERM);
+    const ProgramResult result = child.wait(kTimeout);
+
+    EXPECT_EQ(first.received(), expectedWire(image));
+    EXPECT_EQ(twin.received(), expectedWire(image));
+    EXPECT_EQ(back.received(), expectedWire(image));
+    EXPECT_EQ(late.received(), expectedWire(image));
+    std::ifstream in(report, std::ios::binary);
+    std::vector<std::string> records =
+        lines(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    ASSERT_FALSE(records.empty());
+    records.erase(records.begin());  // the header
+    std::vector<std::string> outcomes;
+    for (const std::string& record : records) {
+        const auto field = [&](int n) {
+            std::size_t at = 0;
+            for (int i = 0; i < n; ++i) {
+                at = record.find(',', at) + 1;
+            }
+            return record.substr(at, record.find(',', at) - at);
+        };
+        outcomes.push_back(field(1) + " " + field(2) + " " + field(5));
+    }
+    EXPECT_EQ(outcomes,
+              (std::vector<std::string>{"ttyACM0 TWIN succeeded", "ttyACM1 1-2:1.0 succeeded",
+                                        "ttyACM2 QUICK failed", "ttyACM2 QUICK succeeded",
+                                        "ttyACM3 LATE succeeded"}))
+        << result.out;
+}
+
 TEST_F(FlashProgram, AWatchOfOneAtATimeTakesImagersInTurnAndEndsAtItsCount) {
     sim::ImagerRack rack({{}, 3, (ports / "ttyACM0").string(), sysfs.root().string()});
     std::string error;

@@ -143,28 +143,44 @@ TEST(SysfsRegistry, SharedInstancePathsNamedByInterface) {
     sysfs.addAcmTty(sysfs.addUsbDevice("1-2", "3c7b", "0e52", "SAME"), "ttyACM2");
     sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", "OWN"), "ttyACM3");
     auto registry = openSysfsRegistry(sysfs.root());
+    // Appearing together, the first in tty order keeps the serial.
     EXPECT_EQ(readValues(*registry, kList), (Values{
-                                                {"0", "USB\\VID_3C7B&PID_0E52\\1-1:1.0"},
+                                                {"0", "USB\\VID_3C7B&PID_0E52\\SAME"},
                                                 {"1", "USB\\VID_3C7B&PID_0E52\\1-1:1.2"},
                                                 {"2", "USB\\VID_3C7B&PID_0E52\\1-2:1.0"},
                                                 {"3", "USB\\VID_3C7B&PID_0E52\\OWN"},
                                             }));
     EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\1-1:1.2"), "ttyACM1");
     EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\1-2:1.0"), "ttyACM2");
+
+    // A twin plugged in later is the one named by its interface: the imager
+    // already there keeps its name, or a station would take it for a new one.
+    fs::remove(sysfs.root() / "class/tty/ttyACM0");
+    fs::remove(sysfs.root() / "class/tty/ttyACM1");
+    EXPECT_EQ(ListUsbImagers(*registry),
+              (std::vector<UsbImager>{{"1-2:1.0", "ttyACM2"}, {"OWN", "ttyACM3"}}));
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-4", "3c7b", "0e52", "OWN"), "ttyACM4");
+    EXPECT_EQ(ListUsbImagers(*registry),
+              (std::vector<UsbImager>{
+                  {"1-2:1.0", "ttyACM2"}, {"OWN", "ttyACM3"}, {"1-4:1.0", "ttyACM4"}}));
 }
 
 // Only a made-up tree can do this: a serial that reads like another
-// device's interface.
+// device's interface, or like a tty's name.
 TEST(SysfsRegistry, PathsStillSharedAfterTheInterfaceAreNamedByTty) {
     FakeSysfs sysfs;
     sysfs.addAcmTty(sysfs.addUsbDevice("1-1", "3c7b", "0e52", "SAME"), "ttyACM0");
-    sysfs.addAcmTty(sysfs.addUsbDevice("1-2", "3c7b", "0e52", "SAME"), "ttyACM1");
-    sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", "1-1:1.0"), "ttyACM2");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-2", "3c7b", "0e52", "1-3:1.0"), "ttyACM1");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", "SAME"), "ttyACM2");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-4", "3c7b", "0e52", "ttyACM4"), "ttyACM3");
+    sysfs.addAcmTty(sysfs.addUsbDevice("1-5", "3c7b", "0e52", "ttyACM4"), "ttyACM4");
     auto registry = openSysfsRegistry(sysfs.root());
     EXPECT_EQ(readValues(*registry, kList), (Values{
-                                                {"0", "USB\\VID_3C7B&PID_0E52\\ttyACM0"},
-                                                {"1", "USB\\VID_3C7B&PID_0E52\\1-2:1.0"},
+                                                {"0", "USB\\VID_3C7B&PID_0E52\\SAME"},
+                                                {"1", "USB\\VID_3C7B&PID_0E52\\1-3:1.0"},
                                                 {"2", "USB\\VID_3C7B&PID_0E52\\ttyACM2"},
+                                                {"3", "USB\\VID_3C7B&PID_0E52\\ttyACM4"},
+                                                {"4", "USB\\VID_3C7B&PID_0E52\\1-5:1.0"},
                                             }));
     EXPECT_EQ(portNameOf(*registry, "USB\\VID_3C7B&PID_0E52\\ttyACM2"), "ttyACM2");
 }
