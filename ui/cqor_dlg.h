@@ -41,8 +41,11 @@ class CQorDlg final : public UpdateDialog {
     // dialog framework does, everything else through the message map. False
     // when nothing takes it.
     bool dispatch(const DialogMessage& message);
-    // The dialog stays while an update run is open: its workers use it.
-    bool canClose() const { return !m_runOpen.load(); }
+    // The dialog stays while an update run is open, its workers use it, and
+    // while the main button's click is still starting one: a close asked for
+    // from outside can arrive in the message loop of the file dialog or of a
+    // box, and the click goes on to start workers on this dialog.
+    bool canClose() const { return !m_starting.load() && !m_runOpen.load(); }
     // A close was asked for and accepted; the host then takes the window down.
     bool ended() const { return m_ended; }
 

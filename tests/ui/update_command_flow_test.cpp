@@ -300,6 +300,19 @@ TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {
     EXPECT_TRUE(host.close());
 }
 
+TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileTheClickIsStartingARun) {
+    usbWith(1);
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
+    // A close asked for from outside, as a modal file dialog's message loop
+    // delivers it to the window behind it.
+    std::optional<bool> closed;
+    window().setWhileFileDialogOpen([&] { closed = host.close(); });
+    host.click(IDC_UPDATE);
+    EXPECT_EQ(closed, false);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_TRUE(host.close());
+}
+
 TEST_F(UpdateCommandFlow, ClicksQueuedDuringThePortCheckAreIgnoredUntilTheRunCloses) {
     services.line("COM1", Services::kUiThread);
     const std::vector<std::string> ports = plugImagers(2);

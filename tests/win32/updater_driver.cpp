@@ -319,6 +319,9 @@ class Driver {
         say("title", transcriptText(textOf(box)));
         say("message", transcriptText(boxText(box)));
         say("topmost", (GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0 ? "1" : "0");
+        // A log-off asked for while the run is open (its last worker waits
+        // on the box), and again once it has closed.
+        say("end-session", ask(m_dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) ? "1" : "0");
         if (!shot(mode + "-success", box)) {
             return false;
         }
@@ -341,6 +344,7 @@ class Driver {
             return fail("the run did not close");
         }
         say("step", mode + "-end");
+        say("end-session", ask(m_dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) ? "1" : "0");
         sayControls(m_dialog);
         say("shown", listed(visibleRowControls(m_dialog)));
         return true;

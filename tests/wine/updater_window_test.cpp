@@ -290,6 +290,8 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
         }
         EXPECT_EQ(seen.at(mode + "-box", "title"), "");
         EXPECT_EQ(seen.at(mode + "-box", "message"), text(Situation::UpdatesSucceeded));
+        EXPECT_EQ(seen.at(mode + "-box", "end-session"), "0") << "a log-off is refused";
+        EXPECT_EQ(seen.at(mode + "-end", "end-session"), "1");
         EXPECT_EQ(seen.at(mode + "-end", "height"), idleHeight);
         EXPECT_EQ(seen.at(mode + "-end", "shown"), "");
         EXPECT_EQ(seen.at(mode + "-end", "text 1000"), text(run.caption));

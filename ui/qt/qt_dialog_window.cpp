@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QSessionManager>
 #include <QTimer>
 #include <algorithm>
 
@@ -33,6 +34,15 @@ QtDialogWindow::QtDialogWindow(CQorDlg& dialog, const DialogTemplate& dialogTemp
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_dialog(dialog) {
     layOut(dialogTemplate);
+    // A log-off while imagers are being written would cut their updates
+    // off, as closing the window would: the session manager is asked to
+    // wait, where the desktop has one that listens.
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        if (!m_dialog.canClose() && manager.allowsInteraction()) {
+            manager.cancel();
+            manager.release();
+        }
+    });
 }
 
 QtDialogWindow::~QtDialogWindow() = default;

@@ -1,6 +1,7 @@
 // The dialog procedure: what Windows tells the dialog window, turned into
 // the dialog's events, and the little painting the window does itself.
 
+#include "text/ui_language.h"
 #include "ui/win32/win32_dialog_window.h"
 
 namespace qor {
@@ -34,6 +35,7 @@ INT_PTR Win32DialogWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message) {
         case kRunTask:
             (*reinterpret_cast<const std::function<void()>*>(lParam))();
+            syncShutdownBlock();  // the last worker closes the run in a task
             return TRUE;
         case WM_COMMAND: {
             if (HIWORD(wParam) != BN_CLICKED) {
@@ -46,6 +48,7 @@ INT_PTR Win32DialogWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
                 requestClose(id);
             } else {
                 m_dialog.dispatch({DialogEvent::Clicked, id});
+                syncShutdownBlock();
             }
             return TRUE;
         }
@@ -54,6 +57,15 @@ INT_PTR Win32DialogWindow::onMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return TRUE;
         case WM_CLOSE:
             requestClose(IDCANCEL);
+            return TRUE;
+        case WM_QUERYENDSESSION:
+            // The close box is refused while imagers are being written, and
+            // so is a log-off: it would end the program mid-transfer.
+            if (m_dialog.canClose()) {
+                return FALSE;  // the default: yes
+            }
+            syncShutdownBlock();
+            ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, FALSE);
             return TRUE;
         case WM_PAINT:
             m_dialog.dispatch({DialogEvent::Paint});
@@ -78,6 +90,24 @@ void Win32DialogWindow::requestClose(int result) {
     m_dialog.dispatch({DialogEvent::Close});
     if (m_dialog.ended()) {
         ::EndDialog(m_hwnd, result);
+    }
+}
+
+void Win32DialogWindow::syncShutdownBlock() {
+    const bool block = !m_dialog.canClose();
+    if (block == m_shutdownBlocked) {
+        return;
+    }
+    if (block) {
+        const wchar_t* reason =
+            usesChineseTexts(m_dialog.state().UiLanguage)
+                ? L"\u6B63\u5728\u66F4\u65B0\u626B\u63CF\u5668\u56FA\u4EF6\uFF0C"
+                  L"\u73B0\u5728\u7ED3\u675F\u4F1A\u4F7F\u66F4\u65B0\u4E2D\u65AD"
+                : L"Updating imager firmware: ending now would cut the update off";
+        m_shutdownBlocked = ::ShutdownBlockReasonCreate(m_hwnd, reason) != FALSE;
+    } else {
+        ::ShutdownBlockReasonDestroy(m_hwnd);
+        m_shutdownBlocked = false;
     }
 }
 

@@ -70,6 +70,10 @@ class Win32DialogWindow final : public Window {
     void onInitDialog(HWND hwnd);
     // The close box, Escape or Enter: refused while an update run is open.
     void requestClose(int result);
+    // While a run is starting or open, a log-off or shutdown is refused
+    // (WM_QUERYENDSESSION) and Windows is told why; the reason goes once
+    // the run has closed.
+    void syncShutdownBlock();
     void paintMinimised();
     void centreOnWorkArea();
     HWND item(int id) const { return ::GetDlgItem(m_hwnd, id); }
@@ -85,6 +89,7 @@ class Win32DialogWindow final : public Window {
     UniqueIcon m_smallIcon;
     // The picture each bitmap control shows; ours until the window is gone.
     std::map<int, UniqueBitmap> m_pictures;
+    bool m_shutdownBlocked = false;
 };
 
 template <typename Task>
