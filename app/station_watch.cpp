@@ -192,10 +192,13 @@ void StationWatch::lookForImagers() {
         return;  // read in part: nothing is known to have come or gone
     }
     std::set<Plug> present;
+    std::set<std::string> unnamed;  // listed, but without a port just now
     const Clock::time_point now = Clock::now();
     for (const UsbImager& imager : *imagers) {
-        // One without a port yet is taken once its port is named.
+        // One without a port yet is taken once its port is named; one whose
+        // port is unnamed for a moment has not gone.
         if (imager.port.empty()) {
+            unnamed.insert(imager.instance);
             continue;
         }
         const Plug plug{imager.instance, imager.port};
@@ -206,7 +209,9 @@ void StationWatch::lookForImagers() {
     }
     // Unplugged: the next time it is seen is a new plug-in. One that waited
     // for its turn has left the queue.
-    std::erase_if(m_plugged, [&](const Plug& plug) { return !present.contains(plug); });
+    std::erase_if(m_plugged, [&](const Plug& plug) {
+        return !present.contains(plug) && !unnamed.contains(plug.first);
+    });
     std::erase_if(m_waiting, [&](const Arrival& a) { return !present.contains(a.plug()); });
 }
 
