@@ -77,14 +77,6 @@ class CQorDlg final : public UpdateDialog {
     std::string selectedComPort() override;
     void runClosed() override { m_runOpen.store(false); }
 
-    // Geometry of the rows, in pixels: each row is a bar, a gap and a
-    // label; the window grows by a row's pitch per device.
-    static constexpr int kRowBarHeight = 25;
-    static constexpr int kRowLabelTop = 30;
-    static constexpr int kRowLabelBottom = 50;
-    static constexpr int kRowPitch = 60;
-    static constexpr int kRowMargin = 10;
-
   private:
     void DoDataExchange(bool saveAndValidate);
     void UpdateData(bool saveAndValidate) { DoDataExchange(saveAndValidate); }

@@ -7,9 +7,22 @@
 
 namespace qor {
 
-// Window height added for each device of a run, and taken away again when
-// the run is closed.
+// The rows' geometry in pixels at 96 dpi: each row is a bar, a gap and a
+// label, and the window grows by a row's pitch per device of a run and
+// shrinks by as much when the run is closed. A window at another dpi takes
+// each figure scaled by dpi / 96, rounded half away from zero as its
+// template's dialog units are, so the rows grow with their font.
+inline constexpr int kRowBarHeight = 25;
+inline constexpr int kRowLabelTop = 30;
+inline constexpr int kRowLabelBottom = 50;
+inline constexpr int kRowMargin = 10;
 inline constexpr int kWindowGrowthPerDevice = 60;
+
+int scaledForDpi(int pixelsAt96, int dpi);
+
+// Makes the hidden bar and label of every row, below the window's fixed
+// controls; each label reads "Device: n " in `uiLanguage`.
+void createDeviceRowControls(Window& window, uint16_t uiLanguage);
 
 // The progress bar and the status label of one device's row, addressed by
 // the device index.

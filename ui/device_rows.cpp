@@ -5,37 +5,53 @@
 
 namespace qor {
 
+int scaledForDpi(int pixelsAt96, int dpi) {
+    const long long scaled = static_cast<long long>(pixelsAt96) * dpi;
+    const long long half = Window::kDefaultDpi / 2;
+    return static_cast<int>((scaled >= 0 ? scaled + half : scaled - half) / Window::kDefaultDpi);
+}
+
 // The rows go below the fixed controls. The window rectangle read here, at
 // the template position (the screen origin), is taken as client
 // coordinates: its bottom is the whole window's height, frame and caption
 // included, which puts the first row just under the fixed controls once the
-// window has grown. Rows are 50 pixels tall and 60 apart, so they never
-// overlap and each fits the 60 pixels the window grows per device.
-void CQorDlg::CreateDeviceRows() {
-    const Rect frame = m_window->windowRect();
-    const int left = frame.left + kRowMargin;
-    const int right = frame.right - kRowMargin;
+// window has grown. A row is shorter than the pitch, so rows never overlap
+// and each fits what the window grows per device.
+void createDeviceRowControls(Window& window, uint16_t uiLanguage) {
+    const int dpi = window.dpi();
+    const int barHeight = scaledForDpi(kRowBarHeight, dpi);
+    const int labelTop = scaledForDpi(kRowLabelTop, dpi);
+    const int labelBottom = scaledForDpi(kRowLabelBottom, dpi);
+    const int pitch = scaledForDpi(kWindowGrowthPerDevice, dpi);
+    const int margin = scaledForDpi(kRowMargin, dpi);
+
+    const Rect frame = window.windowRect();
+    const int left = frame.left + margin;
+    const int right = frame.right - margin;
     for (int row = 1; row <= kMaxDeviceRows; ++row) {
-        const int top = frame.bottom - kRowLabelBottom + (row - 1) * kRowPitch;
+        const int top = frame.bottom - labelBottom + (row - 1) * pitch;
         ControlSpec bar;
         bar.kind = ControlSpec::Kind::ProgressBar;
         bar.id = progressBarId(row - 1);
-        bar.rect = {left, top, right, top + kRowBarHeight};
-        m_window->createControl(bar);
+        bar.rect = {left, top, right, top + barHeight};
+        window.createControl(bar);
 
         ControlSpec label;
         label.kind = ControlSpec::Kind::Label;
         label.id = rowLabelId(row - 1);
-        label.rect = {left, top + kRowLabelTop, right, top + kRowLabelBottom};
-        label.text =
-            formatText(Situation::DeviceRowLabel, m_state.UiLanguage, kTextCapacity, {row});
+        label.rect = {left, top + labelTop, right, top + labelBottom};
+        label.text = formatText(Situation::DeviceRowLabel, uiLanguage, kTextCapacity, {row});
         label.centred = true;
-        m_window->createControl(label);
+        window.createControl(label);
     }
 }
 
+void CQorDlg::CreateDeviceRows() {
+    createDeviceRowControls(*m_window, m_state.UiLanguage);
+}
+
 void CQorDlg::growWindow(Rect rect) {
-    rect.bottom += kWindowGrowthPerDevice * m_state.DeviceCount;
+    rect.bottom += scaledForDpi(kWindowGrowthPerDevice, m_window->dpi()) * m_state.DeviceCount;
     m_window->moveWindow(rect, true);
 }
 

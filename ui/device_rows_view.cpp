@@ -111,7 +111,7 @@ void DeviceRowsView::runClosing(int devices, bool allSucceeded) {
     }
 
     Rect rect = m_window.windowRect();
-    rect.bottom -= kWindowGrowthPerDevice * devices;
+    rect.bottom -= scaledForDpi(kWindowGrowthPerDevice, m_window.dpi()) * devices;
     m_window.moveWindow(rect, true);
 
     // A run never has more devices than rows; ids past the last row belong

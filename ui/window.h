@@ -73,6 +73,11 @@ class Window {
     virtual Rect windowRect() = 0;
     virtual void moveWindow(const Rect& rect, bool repaint) = 0;
 
+    // Pixels per logical inch of the window's text: 96 at 100 % display
+    // scaling, 144 at 150 %.
+    virtual int dpi() { return kDefaultDpi; }
+    static constexpr int kDefaultDpi = 96;
+
     virtual void setTimer(int id, uint32_t periodMs) = 0;
     virtual void killTimer(int id) = 0;
 

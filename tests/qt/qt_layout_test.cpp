@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QListView>
 #include <QProgressBar>
@@ -206,24 +207,30 @@ TEST_F(QtLayout, StatusLineIsCentredAndStepTextsBreakAtCarriageReturns) {
 }
 
 TEST_F(QtLayout, RowsNeverOverlapAndFitTheGrownWindow) {
+    // The pitch is 60 pixels at 96 dpi; ctest runs this suite again at 144.
+    const int pitch = scaledForDpi(kWindowGrowthPerDevice, window().dpi());
     const Rect original = window().windowRect();
     for (int devices = 1; devices <= kMaxDeviceRows; ++devices) {
         SCOPED_TRACE(devices);
         Rect grown = original;
-        grown.bottom += kWindowGrowthPerDevice * devices;
+        grown.bottom += pitch * devices;
         window().moveWindow(grown, true);
-        EXPECT_EQ(window().windowRect().height(), original.height() + 60 * devices);
+        EXPECT_EQ(window().windowRect().height(), original.height() + pitch * devices);
 
         std::vector<QRect> taken;
         for (int row = 0; row < devices; ++row) {
             for (int id : {progressBarId(row), rowLabelId(row)}) {
-                const QRect rect = window().item(id)->geometry();
+                const QWidget* control = window().item(id);
+                const QRect rect = control->geometry();
                 EXPECT_TRUE(window().rect().contains(rect)) << "control " << id;
                 for (const QRect& other : taken) {
                     EXPECT_FALSE(rect.intersects(other)) << "control " << id;
                 }
                 taken.push_back(rect);
             }
+            // The label holds a whole line of its font.
+            const QWidget* label = window().item(rowLabelId(row));
+            EXPECT_GE(label->height(), QFontMetrics(label->font()).height()) << row;
         }
         window().moveWindow(original, true);
         EXPECT_EQ(window().windowRect(), original);

@@ -209,6 +209,14 @@ void MemoryWindow::moveWindow(const Rect& rect, bool /*repaint*/) {
     });
 }
 
+int MemoryWindow::dpi() {
+    return change([&] { return m_dpi; });
+}
+
+void MemoryWindow::setDpi(int dpi) {
+    change([&] { m_dpi = dpi; });
+}
+
 void MemoryWindow::setTimer(int id, uint32_t periodMs) {
     change([&] {
         m_timers[id] = periodMs;

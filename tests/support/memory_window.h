@@ -86,6 +86,9 @@ class MemoryWindow final : public Window {
     void createControl(const ControlSpec& made) override;
     Rect windowRect() override;
     void moveWindow(const Rect& rect, bool repaint) override;
+    int dpi() override;
+    // The display scaling the window reports; set before the dialog opens.
+    void setDpi(int dpi);
     void setTimer(int id, uint32_t periodMs) override;
     void killTimer(int id) override;
     void setIcon(int iconId, bool big) override;
@@ -156,6 +159,7 @@ class MemoryWindow final : public Window {
 
     std::map<int, ControlState> m_controls;
     Rect m_rect;
+    int m_dpi = kDefaultDpi;
     std::map<int, uint32_t> m_timers;
     std::vector<std::string> m_journal;
     std::vector<MessageBoxRecord> m_boxes;

@@ -2,6 +2,7 @@
 
 #include "text/catalogue.h"
 #include "text/ui_language.h"
+#include "ui/device_row.h"
 #include "ui/resource_ids.h"
 
 namespace qor::testing {
@@ -9,7 +10,6 @@ namespace qor::testing {
 namespace {
 
 constexpr int kPortListSize = 20;
-constexpr int kRowPitch = 60;
 
 }  // namespace
 
@@ -24,18 +24,7 @@ TestDialog::TestDialog(Services* services) : m_externalServices(services) {
         m_window.showItem(IDC_STEP2, false);
         selectMode(IDC_RADIO_RS232);
 
-        const Rect frame = m_window.windowRect();
-        for (int index = 0; index < kMaxDeviceRows; ++index) {
-            const int top = frame.bottom - 50 + kRowPitch * index;
-            m_window.createControl({ControlSpec::Kind::ProgressBar, progressBarId(index),
-                                    Rect{frame.left + 10, top, frame.right - 10, top + 25}, "",
-                                    false});
-            m_window.createControl({ControlSpec::Kind::Label, rowLabelId(index),
-                                    Rect{frame.left + 10, top + 30, frame.right - 10, top + 50},
-                                    formatText(Situation::DeviceRowLabel, m_state.UiLanguage,
-                                               kTextCapacity, {index + 1}),
-                                    true});
-        }
+        createDeviceRowControls(m_window, m_state.UiLanguage);
     });
 }
 

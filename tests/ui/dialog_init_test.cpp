@@ -66,8 +66,15 @@ TEST_F(DialogInit, StartsInRs232ModeWithTwentyPortsAndHiddenRows) {
     EXPECT_EQ(w.journalOf("icon"), (std::vector<std::string>{"icon 128 1", "icon 128 0"}));
 }
 
-TEST_F(DialogInit, RowsSitBelowOneAnotherAndFitTheGrowthPerDevice) {
-    host.open();
+// The rows' figures are pixels at 96 dpi and grow with the display's
+// scaling, as the template and the rows' font do.
+class DialogRows : public DialogFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DialogRows, SitBelowOneAnotherAndFitTheGrowthPerDevice) {
+    const int dpi = GetParam();
+    // Pixels at 96 dpi, scaled and rounded half away from zero.
+    const auto px = [dpi](int at96) { return (at96 * dpi + 48) / 96; };
+    host.open(dpi);
     MemoryWindow& w = window();
     const Rect frame = MemoryWindow::kTemplateRect;
     for (int k = 1; k <= 6; ++k) {
@@ -75,22 +82,27 @@ TEST_F(DialogInit, RowsSitBelowOneAnotherAndFitTheGrowthPerDevice) {
         const auto label = w.control(k + 9);
         EXPECT_EQ(label.text, "Device: " + std::to_string(k) + " ");
         EXPECT_TRUE(label.centred);
-        EXPECT_EQ(bar.rect.left, frame.left + 10);
-        EXPECT_EQ(bar.rect.right, frame.right - 10);
-        EXPECT_EQ(bar.rect.height(), 25);
-        EXPECT_EQ(label.rect.top, bar.rect.top + 30);
-        EXPECT_EQ(label.rect.bottom, bar.rect.top + 50);
+        EXPECT_EQ(bar.rect.left, frame.left + px(10));
+        EXPECT_EQ(bar.rect.right, frame.right - px(10));
+        EXPECT_EQ(bar.rect.height(), px(25));
+        EXPECT_EQ(label.rect.top, bar.rect.top + px(30));
+        EXPECT_EQ(label.rect.bottom, bar.rect.top + px(50));
+        // A line of the rows' font is 16 pixels at 96 dpi, and grows with it.
+        EXPECT_GE(label.rect.height() * 96, 16 * dpi);
         if (k == 1) {
-            EXPECT_EQ(bar.rect.top, frame.bottom - 50);
+            EXPECT_EQ(bar.rect.top, frame.bottom - px(50));
         } else {
             // No row reaches into the next one.
             EXPECT_GE(bar.rect.top, w.control(k + 8).rect.bottom);
         }
-        // With k devices the window is 60 * k taller, and row k still fits
-        // in its client area under a caption and frame up to 30 pixels tall.
-        EXPECT_LE(label.rect.bottom + 30, frame.bottom + 60 * k);
+        // With k devices the window is k pitches taller, and row k still
+        // fits in its client area under a caption and frame up to 30
+        // pixels tall at 96 dpi.
+        EXPECT_LE(label.rect.bottom + px(30), frame.bottom + px(60) * k);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Dpi, DialogRows, ::testing::Values(96, 120, 144, 192));
 
 class DialogInitChinese : public DialogFixture {
   protected:

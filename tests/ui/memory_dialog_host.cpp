@@ -34,8 +34,9 @@ void MemoryDialogHost::layOut() {
     }
 }
 
-void MemoryDialogHost::open() {
+void MemoryDialogHost::open(int dpi) {
     m_window = std::make_unique<MemoryWindow>();
+    m_window->setDpi(dpi);
     layOut();
     m_dialog->attach(*m_window);
     m_window->invoke([this] { m_dialog->dispatch({DialogEvent::InitDialog}); });

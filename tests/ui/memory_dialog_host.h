@@ -20,8 +20,9 @@ class MemoryDialogHost final : public DialogHost {
     MemoryDialogHost(AppState& state, Services& services);
     ~MemoryDialogHost() override;
 
-    // Creates the window and initialises the dialog.
-    void open();
+    // Creates the window, at the display scaling `dpi`, and initialises the
+    // dialog.
+    void open(int dpi = Window::kDefaultDpi);
 
     // DialogHost: opens, then waits until close() is accepted.
     int runModal(CQorDlg& dialog) override;

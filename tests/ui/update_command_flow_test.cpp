@@ -271,6 +271,16 @@ TEST_F(UpdateCommandFlow, SixImagersStartSixWorkersInAWindow360PixelsTaller) {
     EXPECT_TRUE(polling());
 }
 
+TEST_F(UpdateCommandFlow, AtOneAndAHalfTimesTheScalingTheWindowGrowsNinetyPixelsPerImager) {
+    window().setDpi(144);
+    usbWith(6);
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_EQ(window().journalOf("move"),
+              (std::vector<std::string>{"move 0 0 335 844", "move 0 0 335 304"}));
+}
+
 TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
     services.useOneClock();
     answerSetup(services.line("COM1", Services::kUiThread));

@@ -278,7 +278,12 @@ class Driver {
             [&] {
                 highest = std::max(highest, windowHeight(m_dialog));
                 for (int id : visibleRowControls(m_dialog)) {
-                    shown.insert(id);
+                    if (shown.insert(id).second && id >= rowLabelId(0)) {
+                        // A label's height against a line of its font.
+                        const HWND label = GetDlgItem(m_dialog, id);
+                        say("fit " + std::to_string(id), std::to_string(windowHeight(label)) + " " +
+                                                             std::to_string(lineHeight(label)));
+                    }
                 }
                 for (int i = 0; i < devices; ++i) {
                     const std::wstring label = itemText(m_dialog, rowLabelId(i));

@@ -58,6 +58,20 @@ int windowHeight(HWND window) {
     return rect.bottom - rect.top;
 }
 
+int lineHeight(HWND control) {
+    const HDC dc = GetDC(control);
+    if (dc == nullptr) {
+        return 0;
+    }
+    const auto font = reinterpret_cast<HFONT>(ask(control, WM_GETFONT));
+    const HGDIOBJ previous = SelectObject(dc, font != nullptr ? font : GetStockObject(SYSTEM_FONT));
+    TEXTMETRICW metrics{};
+    const int height = GetTextMetricsW(dc, &metrics) ? metrics.tmHeight : 0;
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return height;
+}
+
 namespace {
 
 struct OwnedSearch {

@@ -22,6 +22,9 @@ std::wstring className(HWND window);
 bool itemEnabled(HWND dialog, int id);
 bool itemVisible(HWND dialog, int id);
 int windowHeight(HWND window);
+// The height of one line of the text `control` shows: its own font's, or
+// the system font's when it was given none.
+int lineHeight(HWND control);
 
 // The visible top-level dialog (class #32770) owned by `owner` for which
 // `accept` holds, or null.

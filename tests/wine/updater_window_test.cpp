@@ -89,6 +89,7 @@ struct Language {
     const char* name;
     const char* locale;
     uint16_t uiLanguage;
+    int dpi;  // the user's display scaling: 96 at 100 %, 144 at 150 %
 };
 
 void PrintTo(const Language& language, std::ostream* out) {
@@ -172,7 +173,8 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     // the programs with the wine session, then the display.
     testing::XDisplay display;
     ASSERT_FALSE(display.name().empty()) << display.problem();
-    testing::WineGuiSession wine(kSourceDir / "build/wine-gui-prefix", display.name());
+    testing::WineGuiSession wine(kSourceDir / "build/wine-gui-prefix", display.name(),
+                                 GetParam().dpi);
     ASSERT_TRUE(wine.started());
     ASSERT_TRUE(wine.linkComPort(kUsbPorts[0], first.portPath()));
     ASSERT_TRUE(wine.linkComPort(kUsbPorts[1], second.portPath()));
@@ -236,20 +238,29 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     struct Run {
         const char* mode;
         std::vector<int> ports;  // of the rows, in order
-        const char* grown;
         const char* shown;
         Situation caption;
     };
+    // 60 pixels per imager at 100 %, 90 at 150 %.
+    const int pitch = 60 * GetParam().dpi / 96;
     for (const Run& run :
-         {Run{"usb", {kUsbPorts[0], kUsbPorts[1]}, "120", "1,2,10,11", Situation::BrowseCaption},
-          Run{"rs232", {kRs232Port}, "60", "1,10", Situation::ConnectCaption}}) {
+         {Run{"usb", {kUsbPorts[0], kUsbPorts[1]}, "1,2,10,11", Situation::BrowseCaption},
+          Run{"rs232", {kRs232Port}, "1,10", Situation::ConnectCaption}}) {
         SCOPED_TRACE(run.mode);
         const std::string mode = run.mode;
         EXPECT_EQ(seen.at(mode + "-file", "text 1000"), text(Situation::BrowseCaption));
-        EXPECT_EQ(seen.at(mode + "-run", "grown"), run.grown);
+        EXPECT_EQ(seen.at(mode + "-run", "grown"),
+                  std::to_string(pitch * static_cast<int>(run.ports.size())));
         EXPECT_EQ(seen.at(mode + "-run", "shown"), run.shown);
         for (std::size_t i = 0; i < run.ports.size(); ++i) {
             const int row = static_cast<int>(i) + 1;
+            // The label holds a whole line of its font: "label line".
+            int labelHeight = 0;
+            int lineHeight = 0;
+            std::istringstream(seen.at(mode + "-run", "fit " + std::to_string(row + 9))) >>
+                labelHeight >> lineHeight;
+            EXPECT_GT(lineHeight, 0) << row;
+            EXPECT_GE(labelHeight, lineHeight) << row;
             const auto texts = seen.all(mode + "-run", "row " + std::to_string(row + 9));
             // The phases a user follows, in their order; a text from
             // nowhere or a torn one is a phase of its own and fails.
@@ -321,8 +332,10 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Languages, UpdaterWindow,
-                         ::testing::Values(Language{"English", "C.UTF-8", 1033},
-                                           Language{"Chinese", "zh_CN.UTF-8", 2052}),
+                         // A Chinese user at 150 % display scaling, as many
+                         // laptops ship.
+                         ::testing::Values(Language{"English", "C.UTF-8", 1033, 96},
+                                           Language{"Chinese150", "zh_CN.UTF-8", 2052, 144}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

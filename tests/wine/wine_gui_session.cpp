@@ -1,6 +1,7 @@
 #include "tests/wine/wine_gui_session.h"
 
 #include <chrono>
+#include <cstdio>
 
 #include "tests/support/wine_session.h"
 
@@ -20,18 +21,36 @@ constexpr auto kCommandTimeout = 120s;
 
 }  // namespace
 
-WineGuiSession::WineGuiSession(std::filesystem::path prefix, std::string display)
+WineGuiSession::WineGuiSession(std::filesystem::path prefix, std::string display, int dpi)
     : m_prefix(std::move(prefix)), m_display(std::move(display)) {
-    m_started =
-        runProgram("/bin/bash", {kSessionScript, "start"}, baseEnvironment(), kSessionTimeout)
-                .exitCode == 0 &&
-        // No window manager runs on the test's display (under one, a box
-        // raised on a worker thread stayed black there): wine draws the
-        // frames and captions itself, so the screenshots show them.
-        importRegistry("[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n\"Decorated\"=\"N\"\n");
+    char logPixels[16];
+    std::snprintf(logPixels, sizeof logPixels, "%08x", dpi);
+    // No window manager runs on the test's display (under one, a box raised
+    // on a worker thread stayed black there): wine draws the frames and
+    // captions itself, so the screenshots show them. Wine reads the dpi
+    // when its server starts, so the server starts again once it is set.
+    m_started = startServer() && importRegistry(
+                                     "[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"
+                                     "\"Decorated\"=\"N\"\n\n"
+                                     "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n"
+                                     "\"LogPixels\"=dword:" +
+                                     std::string(logPixels) + "\n");
+    if (m_started) {
+        stopServer();
+        m_started = startServer();
+    }
 }
 
 WineGuiSession::~WineGuiSession() {
+    stopServer();
+}
+
+bool WineGuiSession::startServer() const {
+    return runProgram("/bin/bash", {kSessionScript, "start"}, baseEnvironment(), kSessionTimeout)
+               .exitCode == 0;
+}
+
+void WineGuiSession::stopServer() const {
     runProgram("/bin/bash", {kSessionScript, "stop"}, baseEnvironment(), kCommandTimeout);
     // The server takes a moment to end after it is told to; the next
     // session's server would not start beside it, and its first programs

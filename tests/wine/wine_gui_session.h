@@ -14,10 +14,11 @@ namespace qor::testing {
 // and with it its desktop process, is started for this display and stopped
 // with the object, which also ends every program still running in it. The
 // prefix's registry and COM ports are this session's to change, so nothing
-// here disturbs the wine tests that share the common prefix.
+// here disturbs the wine tests that share the common prefix. The screen's
+// `dpi` is the user's display scaling (96 at 100 %, 144 at 150 %).
 class WineGuiSession {
   public:
-    WineGuiSession(std::filesystem::path prefix, std::string display);
+    WineGuiSession(std::filesystem::path prefix, std::string display, int dpi = 96);
     ~WineGuiSession();
     WineGuiSession(const WineGuiSession&) = delete;
     WineGuiSession& operator=(const WineGuiSession&) = delete;
@@ -43,6 +44,8 @@ class WineGuiSession {
 
   private:
     harness::ChildProcess::Environment baseEnvironment() const;
+    bool startServer() const;
+    void stopServer() const;
 
     std::filesystem::path m_prefix;
     std::string m_display;

@@ -264,6 +264,12 @@ Rect QtDialogWindow::windowRect() {
     });
 }
 
+int QtDialogWindow::dpi() {
+    // The dpi the window's fonts are sized by: QT_FONT_DPI or the
+    // desktop's, in the window's own (device-independent) pixels.
+    return onGuiThread([&] { return logicalDpiY(); });
+}
+
 void QtDialogWindow::moveWindow(const Rect& rect, bool /*repaint*/) {
     onGuiThread([&] {
         // The rectangle is the whole window; Qt places the client area. The

@@ -151,6 +151,16 @@ Rect Win32DialogWindow::windowRect() {
     });
 }
 
+int Win32DialogWindow::dpi() {
+    // The program is system-DPI aware: its fonts and template are sized by
+    // the screen's dpi, which Windows keeps for the whole session.
+    return onUiThread([&] {
+        const UniqueScreenDc screen(::GetDC(nullptr));
+        const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSY) : 0;
+        return dpi > 0 ? dpi : kDefaultDpi;
+    });
+}
+
 void Win32DialogWindow::moveWindow(const Rect& rect, bool repaint) {
     onUiThread([&] {
         ::MoveWindow(m_hwnd, rect.left, rect.top, rect.width(), rect.height(),

@@ -53,6 +53,7 @@ class Win32DialogWindow final : public Window {
     void setProgressPos(int id, int position) override;
     void createControl(const ControlSpec& control) override;
     Rect windowRect() override;
+    int dpi() override;
     void moveWindow(const Rect& rect, bool repaint) override;
     void setTimer(int id, uint32_t periodMs) override;
     void killTimer(int id) override;
