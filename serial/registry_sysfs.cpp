@@ -19,6 +19,7 @@
 
 #include "base/unique_fd.h"
 
+#include "serial/serial_port_list.h"
 #include "serial/usb_registry_paths.h"
 
 namespace qor {
@@ -142,32 +143,9 @@ std::optional<AcmTty> describeTty(const std::string& classEntry, std::string nam
     return tty;
 }
 
-// "ttyACM9" before "ttyACM10": by the name without its trailing number, then
-// by the number's value.
+// "ttyACM9" before "ttyACM10".
 bool ttyBefore(const AcmTty& a, const AcmTty& b) {
-    auto split = [](std::string_view name) {
-        std::size_t digits = name.size();
-        while (digits > 0 && std::isdigit(static_cast<unsigned char>(name[digits - 1])) != 0) {
-            --digits;
-        }
-        std::string_view number = name.substr(digits);
-        while (number.size() > 1 && number.front() == '0') {
-            number.remove_prefix(1);
-        }
-        return std::pair(name.substr(0, digits), number);
-    };
-    const auto [prefixA, numberA] = split(a.name);
-    const auto [prefixB, numberB] = split(b.name);
-    if (prefixA != prefixB) {
-        return prefixA < prefixB;
-    }
-    if (numberA.size() != numberB.size()) {
-        return numberA.size() < numberB.size();
-    }
-    if (numberA != numberB) {
-        return numberA < numberB;
-    }
-    return a.name < b.name;
+    return portNameBefore(a.name, b.name);
 }
 
 // Registry key paths compare without regard to case.
@@ -181,6 +159,37 @@ bool sameKeyPath(std::u16string_view a, std::u16string_view b) {
 struct DirCloser {
     void operator()(DIR* dir) const { ::closedir(dir); }
 };
+
+// Every tty with a device behind it: a UART, a usb-serial adapter's port, a
+// CDC ACM interface, a Bluetooth link. Consoles and pseudo-terminals have
+// none. A UART slot the kernel keeps for a chip that is not there has one
+// too, but says so in its type (0, no UART). In natural order of names;
+// nullopt when the tty class cannot be read.
+std::optional<std::vector<std::string>> serialTtys(const fs::path& root) {
+    const std::string classDir = (root / "class" / "tty").string();
+    std::unique_ptr<DIR, DirCloser> dir(::opendir(classDir.c_str()));
+    if (!dir) {
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == ".." || !isAsciiName(name)) {
+            continue;
+        }
+        std::string ttyDir = followLink(classDir + "/" + name);
+        if (ttyDir.empty()) {
+            ttyDir = classDir + "/" + name;
+        }
+        if (followLink(ttyDir + "/device").empty() || readAttribute(ttyDir, "type") == "0") {
+            continue;
+        }
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(),
+              [](const std::string& a, const std::string& b) { return portNameBefore(a, b); });
+    return names;
+}
 
 // The tty class as last seen: every entry with what it turned out to be.
 // An entry is looked at once, when it appears: the kernel makes a new link
@@ -301,7 +310,9 @@ class SysfsRegistry final : public RegistryReader {
   public:
     explicit SysfsRegistry(fs::path root) : m_root(std::move(root)) {}
 
-    bool isPortName(std::u16string_view text) const override { return text.starts_with(u"tty"); }
+    bool isPortName(std::u16string_view text) const override {
+        return text.starts_with(u"tty") || text.starts_with(u"rfcomm");
+    }
 
   protected:
     bool openHandle(const char16_t* path, uintptr_t& handle) override {
@@ -334,6 +345,17 @@ class SysfsRegistry final : public RegistryReader {
 
   private:
     std::optional<KeyValues> readKey(std::u16string_view path) {
+        if (sameKeyPath(path, kSerialCommPath)) {
+            const auto ttys = serialTtys(m_root);
+            if (!ttys) {
+                return std::nullopt;
+            }
+            KeyValues values;
+            for (const std::string& name : *ttys) {
+                values.push_back({u"\\Device\\" + widenAscii(name), widenAscii(name) + u'\0'});
+            }
+            return values;
+        }
         if (sameKeyPath(path, kUsbSerialListPath)) {
             m_listed = m_ttys.scan(m_root);
             if (!m_listed) {

@@ -14,11 +14,15 @@ namespace qor {
 //   the ttys' order (ttyACM2 before ttyACM10), with the string data
 //   "USB\VID_vvvv&PID_pppp\<serial number, or the USB bus path without one>";
 // - "SYSTEM\CurrentControlSet\Enum\<that path>\Device Parameters" holds
-//   "PortName" = the tty's name ("ttyACM0").
+//   "PortName" = the tty's name ("ttyACM0");
+// - "HARDWARE\DEVICEMAP\SERIALCOMM" has one value per tty with a device
+//   behind it (UARTs that are there, usb-serial adapters, CDC ACM, rfcomm),
+//   named "\Device\<tty>", with the tty's name as its data; read whole on
+//   each open, as it is read only when a port list is made.
 // Each open lists the tty class afresh; a tty is looked at only when its
 // entry first appears there (by name and inode number): its device's numbers,
 // serial and driver cannot change while the tty exists. A port name has the
-// form "tty...".
+// form "tty..." (or "rfcomm...", a Bluetooth serial link).
 std::unique_ptr<RegistryReader> openSysfsRegistry(std::filesystem::path root);
 
 }  // namespace qor

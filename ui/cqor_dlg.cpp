@@ -1,5 +1,6 @@
 #include "ui/cqor_dlg.h"
 
+#include "serial/serial_port_list.h"
 #include "text/catalogue.h"
 #include "text/ui_language.h"
 #include "ui/resource_ids.h"
@@ -27,8 +28,6 @@ constexpr MessageMapEntry kMessageMap[] = {
     {DialogEvent::Clicked, IDC_RADIO_USB,
      [](CQorDlg& d, const DialogMessage&) { d.OnBnClickedUsb(); }},
 };
-
-constexpr int kComPortCount = 20;
 
 }  // namespace
 
@@ -93,12 +92,6 @@ bool CQorDlg::OnInitDialog() {
     m_window->setItemText(IDC_STEP2,
                           catalogueText(Situation::Step2Instructions, m_state.UiLanguage));
 
-    for (int port = 1; port <= kComPortCount; ++port) {
-        m_window->addComboString(
-            IDC_COMBO_PORT,
-            formatText(Situation::PortListEntry, m_state.UiLanguage, kComNameCapacity, {port}));
-    }
-    m_window->setComboSelection(IDC_COMBO_PORT, 0);
     m_window->checkRadioButton(IDC_RADIO_USB, IDC_RADIO_RS232, IDC_RADIO_RS232);
 
     OnBnClickedRs232();
@@ -146,11 +139,34 @@ std::string CQorDlg::selectedComPort() {
         return m_runPort;
     }
     const int selection = m_window->comboSelection(IDC_COMBO_PORT);
-    if (selection < 0) {
+    if (selection < 0 || static_cast<std::size_t>(selection) >= m_portNames.size()) {
         return {};
     }
-    return formatText(Situation::PortListEntry, m_state.UiLanguage, kComNameCapacity,
-                      {selection + 1});
+    return m_portNames[static_cast<std::size_t>(selection)];
+}
+
+// COM1 to COM20 first, always, then every other serial port present, so an
+// adapter plugged in since the last look is there after a switch to RS-232.
+// The port chosen before stays chosen while it is there.
+void CQorDlg::fillPortList() {
+    const std::string chosen = selectedComPort();
+    m_portNames.clear();
+    for (int port = 1; port <= kComListSize; ++port) {
+        m_portNames.push_back(
+            formatText(Situation::PortListEntry, m_state.UiLanguage, kComNameCapacity, {port}));
+    }
+    for (std::string& port : ListOtherSerialPorts(m_services.registry())) {
+        m_portNames.push_back(std::move(port));
+    }
+    m_window->resetCombo(IDC_COMBO_PORT);
+    int selection = 0;
+    for (std::size_t i = 0; i < m_portNames.size(); ++i) {
+        m_window->addComboString(IDC_COMBO_PORT, m_portNames[i]);
+        if (m_portNames[i] == chosen) {
+            selection = static_cast<int>(i);
+        }
+    }
+    m_window->setComboSelection(IDC_COMBO_PORT, selection);
 }
 
 void CQorDlg::setStatus(std::string text) {

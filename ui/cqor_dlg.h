@@ -3,6 +3,7 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/device_rows_view.h"
 #include "ui/dialog_control.h"
@@ -83,6 +84,7 @@ class CQorDlg final : public UpdateDialog {
     void setStatus(std::string text);
     void showPicture(int bitmapId);
     void growWindow(Rect rect);
+    void fillPortList();
     // After a connect whose update never started: usable RS-232 mode again.
     void returnToRs232Mode();
     // A click that reached a control the busy dialog does not listen to:
@@ -109,6 +111,8 @@ class CQorDlg final : public UpdateDialog {
     // What the handler started with; written only while no worker runs.
     bool m_runUsb = false;
     std::string m_runPort;
+    // The port list's entries, in its order. User-interface thread only.
+    std::vector<std::string> m_portNames;
     bool m_ended = false;
 };
 

@@ -19,6 +19,7 @@ void CQorDlg::OnBnClickedUsb() {
 
 void CQorDlg::OnBnClickedRs232() {
     showPicture(IDB_LOGO);
+    fillPortList();
     m_comboPort.enable(true);
     m_window->killTimer(kPollTimerId);
     m_btnUpdate.enable(true);

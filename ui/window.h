@@ -58,6 +58,8 @@ class Window {
     virtual void checkRadioButton(int first, int last, int id) = 0;
 
     virtual void addComboString(int id, std::string_view text) = 0;
+    // Empties the list and clears its selection.
+    virtual void resetCombo(int id) = 0;
     virtual void setComboSelection(int id, int index) = 0;
     virtual int comboSelection(int id) = 0;  // -1 when nothing is selected
 

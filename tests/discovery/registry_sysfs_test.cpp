@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "serial/serial_port_list.h"
 #include "serial/usb_discovery.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/scoped_env.h"
@@ -260,6 +261,13 @@ TEST(SysfsRegistry, DiscoversImagersUnderSysfsRoot) {
     sysfs.addAcmTty(sysfs.addUsbDevice("1-2", "2341", "0043", "MODEM"), "ttyACM1");
     sysfs.addAcmTty(sysfs.addUsbDevice("1-3", "3c7b", "0e52", std::nullopt), "ttyACM2");
     sysfs.addUsbSerialTty(sysfs.addUsbDevice("1-4", "0403", "6001", "FT"), "ttyUSB0", "ftdi_sio");
+    sysfs.addUsbSerialTty(sysfs.addUsbDevice("1-5", "0403", "6001", "FT5"), "ttyUSB10", "ftdi_sio");
+    sysfs.addUsbSerialTty(sysfs.addUsbDevice("1-6", "0403", "6001", "FT6"), "ttyUSB2", "ftdi_sio");
+    for (const char* tty : {"ttyS0", "ttyS19", "ttyS20", "ttyS31", "rfcomm0"}) {
+        sysfs.addOtherTty(tty, true);
+    }
+    sysfs.writeAttribute(sysfs.root() / "devices/virtual/tty/ttyS31/type", "0");
+    sysfs.addOtherTty("tty0", false);
 
     auto registry = [&] {
         const testing::ScopedEnv root("QOR_SYSFS_ROOT", sysfs.root().string());
@@ -273,6 +281,12 @@ TEST(SysfsRegistry, DiscoversImagersUnderSysfsRoot) {
     // Told apart by serial number, or by the USB path without one.
     EXPECT_EQ(ListUsbImagers(*registry),
               (std::vector<UsbImager>{{"IMG1", "ttyACM0"}, {"1-3", "ttyACM2"}}));
+    // The RS-232 list's other ports: every tty with a device behind it but
+    // the imagers, the ttyS that COM1..COM20 reach and a UART slot with no
+    // UART (type 0).
+    EXPECT_EQ(ListOtherSerialPorts(*registry),
+              (std::vector<std::string>{"rfcomm0", "ttyACM1", "ttyS20", "ttyUSB0", "ttyUSB2",
+                                        "ttyUSB10"}));
 }
 
 }  // namespace

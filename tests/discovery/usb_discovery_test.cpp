@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "serial/serial_port_list.h"
 #include "tests/support/fake_registry.h"
 
 namespace qor {
@@ -405,6 +406,24 @@ TEST(CountUsbDevices, SaturatesInsteadOfWrapping) {
         registry.addString(kList, u"v", imagerPath(u"n"));
     }
     EXPECT_EQ(CountUsbDevices(registry), 255);
+}
+
+// The RS-232 list's other ports, from Windows' list of every serial port.
+TEST(ListOtherSerialPorts, PortsPastTheTwentyInNaturalOrderWithoutImagers) {
+    constexpr std::u16string_view kSerialComm = u"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    FakeRegistry registry;
+    EXPECT_EQ(ListOtherSerialPorts(registry), std::vector<std::string>{}) << "no list at all";
+    addImager(registry, u"1", u"COM22");
+    for (const char16_t* port : {u"COM1", u"COM100", u"COM27", u"com20", u"COM21", u"COM22",
+                                 u"COM020", u"COM27", u"LPT1", u"COM\u00e930"}) {
+        registry.addString(kSerialComm, u"\\Device\\Serial", port);
+    }
+    registry.addValue(kSerialComm, u"\\Device\\Odd", registry_type::kDword, {31, 0, 0, 0});
+    // COM1..COM20 are in the list already, however written; an imager is
+    // updated in USB mode; a port listed twice shows once.
+    EXPECT_EQ(ListOtherSerialPorts(registry),
+              (std::vector<std::string>{"COM020", "COM21", "COM27", "COM100"}));
+    EXPECT_EQ(registry.openKeyCount(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QProgressBar>
@@ -119,17 +120,25 @@ TEST_F(QtUpdateRun, FailingWorkersBoxesAreOpenTogether) {
     EXPECT_TRUE(openMessageBoxes().empty()) << "no success box after a failure";
 }
 
-// The RS-232 road through the same window: the connect's baud-rate scan
-// runs on the GUI thread, then the file dialog, then the one worker.
-TEST_F(QtUpdateRun, Rs232ImagerOnCom1IsFoundAt57600AndUpdated) {
+// The RS-232 road through the same window, to an imager behind a USB-serial
+// adapter: listed after COM20, chosen, then the connect's baud-rate scan on
+// the GUI thread, the file dialog and the one worker.
+TEST_F(QtUpdateRun, Rs232ImagerBehindAUsbAdapterIsListedFoundAt57600AndUpdated) {
     sim::ImagerOptions options;
     options.rs232_baud = 57600;
     sim::ImagerSimulator imager(options);
     ASSERT_TRUE(imager.start());
-    std::filesystem::create_symlink(imager.portPath(), m_ports / "COM1");
+    m_sysfs.addUsbSerialTty(m_sysfs.addUsbDevice("1-4", "0403", "6001", "FT1"), "ttyUSB0",
+                            "ftdi_sio");
+    std::filesystem::create_symlink(imager.portPath(), m_ports / "ttyUSB0");
     m_services = std::make_unique<SystemServices>();
     open(*m_services);
     const Rect before = window().windowRect();
+    auto* ports = item<QComboBox>(IDC_COMBO_PORT);
+    ASSERT_EQ(ports->count(), 21);
+    EXPECT_EQ(ports->itemText(19), QStringLiteral("COM20"));
+    EXPECT_EQ(ports->itemText(20), QStringLiteral("ttyUSB0"));
+    ports->setCurrentIndex(20);
 
     // A pty carries no line rate: the imager judges the last setup command
     // by the rate the line has when it reads it, so the file is chosen only

@@ -147,6 +147,14 @@ void MemoryWindow::addComboString(int id, std::string_view text) {
     });
 }
 
+void MemoryWindow::resetCombo(int id) {
+    change([&] {
+        at(id).items.clear();
+        at(id).selection = -1;
+        note("combo-reset " + std::to_string(id));
+    });
+}
+
 void MemoryWindow::setComboSelection(int id, int index) {
     change([&] {
         ControlState& combo = at(id);

@@ -77,6 +77,7 @@ class MemoryWindow final : public Window {
     int checkedRadioButton(int first, int last) override;
     void checkRadioButton(int first, int last, int id) override;
     void addComboString(int id, std::string_view text) override;
+    void resetCombo(int id) override;
     void setComboSelection(int id, int index) override;
     int comboSelection(int id) override;
     void setPicture(int id, int bitmapId) override;

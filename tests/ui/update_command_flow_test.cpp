@@ -281,6 +281,36 @@ TEST_F(UpdateCommandFlow, AtOneAndAHalfTimesTheScalingTheWindowGrowsNinetyPixels
               (std::vector<std::string>{"move 0 0 335 844", "move 0 0 335 304"}));
 }
 
+TEST_F(UpdateCommandFlow, AnAdapterPluggedInLaterIsListedAfterCom20AndConnectsAsACom) {
+    const std::u16string serialComm = u"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    EXPECT_EQ(window().control(IDC_COMBO_PORT).items.size(), 20u);
+    services.fakeRegistry().addString(serialComm, u"\\Device\\VCP0", u"COM27");
+    services.fakeRegistry().addString(serialComm, u"\\Device\\Serial0", u"COM1");
+    // Read again whenever RS-232 is chosen.
+    host.click(IDC_RADIO_USB);
+    host.click(IDC_RADIO_RS232);
+    auto items = window().control(IDC_COMBO_PORT).items;
+    ASSERT_EQ(items.size(), 21u);
+    EXPECT_EQ(items[19], "COM20");
+    EXPECT_EQ(items[20], "COM27");
+
+    window().setComboSelection(IDC_COMBO_PORT, 20);
+    services.useOneClock();
+    answerSetup(services.line("COM27", Services::kUiThread));
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_EQ(services.line("COM27", 0).openedBauds(), (std::vector<uint32_t>{9600, 115200}));
+    EXPECT_EQ(window().comboSelection(IDC_COMBO_PORT), 20) << "the choice outlives the run";
+
+    // Unplugged: gone at the next switch, and the list starts at COM1 again.
+    services.fakeRegistry().removeKey(serialComm);
+    host.click(IDC_RADIO_USB);
+    host.click(IDC_RADIO_RS232);
+    EXPECT_EQ(window().control(IDC_COMBO_PORT).items.size(), 20u);
+    EXPECT_EQ(window().comboSelection(IDC_COMBO_PORT), 0);
+}
+
 TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
     services.useOneClock();
     answerSetup(services.line("COM1", Services::kUiThread));

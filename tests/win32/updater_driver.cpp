@@ -187,7 +187,14 @@ class Driver {
         say("step", "idle");
         say("caption", transcriptText(textOf(m_dialog)));
         sayControls(m_dialog);
-        say("ports", std::to_string(ask(GetDlgItem(m_dialog, IDC_COMBO_PORT), CB_GETCOUNT)));
+        const HWND ports = GetDlgItem(m_dialog, IDC_COMBO_PORT);
+        const LRESULT count = ask(ports, CB_GETCOUNT);
+        say("ports", std::to_string(count));
+        std::wstring last(64, L'\0');
+        last.resize(static_cast<std::size_t>(
+            std::max<LRESULT>(0, ask(ports, CB_GETLBTEXT, static_cast<WPARAM>(count - 1),
+                                     reinterpret_cast<LPARAM>(last.data())))));
+        say("last port", transcriptText(last));
         for (int id : kRowIds) {
             sayVisible(m_dialog, id);
         }
@@ -225,9 +232,16 @@ class Driver {
         if (!entered) {
             return fail("RS-232 mode was not entered");
         }
-        // Chosen as from the list: the selection, then the notice to the dialog.
+        // Chosen as from the list, by its name: the selection, then the
+        // notice to the dialog.
         const HWND combo = GetDlgItem(m_dialog, IDC_COMBO_PORT);
-        ask(combo, CB_SETCURSEL, static_cast<WPARAM>(port - 1));
+        const std::wstring name = L"COM" + std::to_wstring(port);
+        const LRESULT index = ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                  reinterpret_cast<LPARAM>(name.c_str()));
+        if (index == CB_ERR) {
+            return fail("the port list has no COM" + std::to_string(port));
+        }
+        ask(combo, CB_SETCURSEL, static_cast<WPARAM>(index));
         PostMessageW(m_dialog, WM_COMMAND, MAKEWPARAM(IDC_COMBO_PORT, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(combo));
         say("step", "rs232");

@@ -147,10 +147,11 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     std::filesystem::remove_all(shots);
     std::filesystem::create_directories(shots);
 
-    // Near the end of the port list, so the RS-232 run shows a selection
-    // really made rather than the first entry.
+    // The RS-232 imager hangs off an adapter past COM20, which the system's
+    // list of serial ports names: the last entry of the port list, so the
+    // run shows a selection really made rather than the first entry.
     constexpr int kUsbPorts[] = {17, 18};
-    constexpr int kRs232Port = 19;
+    constexpr int kRs232Port = 25;
     sim::ImagerOptions usb;
     // Each block answered a little later, as by an imager writing its flash:
     // the run lasts long enough to be seen half-way.
@@ -180,6 +181,9 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     ASSERT_TRUE(wine.linkComPort(kUsbPorts[1], second.portPath()));
     ASSERT_TRUE(wine.linkComPort(kRs232Port, serial.portPath()));
     ASSERT_TRUE(wine.importRegistry(usbRegistry({kUsbPorts[0], kUsbPorts[1]})));
+    ASSERT_TRUE(wine.importRegistry(
+        "[HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM]\n\"\\\\Device\\\\VCP0\"=\"COM" +
+        std::to_string(kRs232Port) + "\"\n"));
 
     const auto program = wine.start(updater, {}, GetParam().locale, true);
     const auto driver = wine.start(
@@ -214,7 +218,8 @@ TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     EXPECT_EQ(seen.at("idle", "enabled 1000"), "1");
     EXPECT_EQ(seen.at("idle", "text 1003"), "");
     EXPECT_EQ(seen.at("idle", "text 1009"), "COM1");
-    EXPECT_EQ(seen.at("idle", "ports"), "20");
+    EXPECT_EQ(seen.at("idle", "ports"), "21");
+    EXPECT_EQ(seen.at("idle", "last port"), "COM25");
     EXPECT_EQ(seen.at("idle", "checked 1008"), "1");
     EXPECT_EQ(seen.at("idle", "checked 1007"), "0");
     EXPECT_EQ(seen.at("idle", "text 1010"), text(Situation::Step1Instructions));

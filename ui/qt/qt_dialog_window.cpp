@@ -171,6 +171,14 @@ void QtDialogWindow::addComboString(int id, std::string_view text) {
     });
 }
 
+void QtDialogWindow::resetCombo(int id) {
+    onGuiThread([&] {
+        if (auto* combo = qobject_cast<QComboBox*>(item(id))) {
+            combo->clear();
+        }
+    });
+}
+
 void QtDialogWindow::setComboSelection(int id, int index) {
     onGuiThread([&] {
         if (auto* combo = qobject_cast<QComboBox*>(item(id))) {

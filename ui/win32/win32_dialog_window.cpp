@@ -73,6 +73,10 @@ void Win32DialogWindow::addComboString(int id, std::string_view text) {
     });
 }
 
+void Win32DialogWindow::resetCombo(int id) {
+    onUiThread([&] { ::SendDlgItemMessageW(m_hwnd, id, CB_RESETCONTENT, 0, 0); });
+}
+
 void Win32DialogWindow::setComboSelection(int id, int index) {
     onUiThread([&] { ::SendDlgItemMessageW(m_hwnd, id, CB_SETCURSEL, index, 0); });
 }
