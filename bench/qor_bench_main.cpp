@@ -23,7 +23,7 @@
 #include "bench/stats_math.h"
 #include "bench/update_run.h"
 #include "bench/usb_count_bench.h"
-#include "tools/child_process.h"
+#include "tools/testkit/child_process.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "base/clock.h"
 #include "bench/reference_host.h"
 #include "bench/work_dir.h"
-#include "tools/child_process.h"
-#include "tools/imager_sim_image.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/sample_image.h"
 
 namespace qor::bench {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/imager_sim_stats.h"
+#include "tools/imager_sim/stats.h"
 
 namespace qor::bench {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <system_error>
 
-#include "tools/imager_sim_sysfs_tree.h"
+#include "tools/testkit/sysfs_tree.h"
 
 namespace qor::bench {
 

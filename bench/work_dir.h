@@ -22,7 +22,7 @@ class WorkDir {
 };
 
 // Lays out `root` as the kernel's sysfs shows USB imagers (see
-// tools/imager_sim_sysfs_tree.h): each one a USB device (vendor 3c7b, product
+// tools/testkit/sysfs_tree.h): each one a USB device (vendor 3c7b, product
 // 0e52, a serial number) with a CDC ACM interface and its tty, named
 // ttyACM0, ttyACM1, ... in the order added. False when the tree could not be
 // written.

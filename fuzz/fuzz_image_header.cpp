@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/fd_count.h"
 #include "fuzz/fuzz_check.h"
 #include "tests/support/temp_dir.h"
+#include "tools/testkit/open_handles.h"
 #include "update/image_header.h"
 
 namespace {
@@ -75,10 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     const bool readable = shape == Shape::File || shape == Shape::LinkToFile;
 
-    const size_t descriptors = qor::fuzz::openDescriptors();
+    const size_t descriptors = qor::testing::openDescriptorCount();
     qor::FirmwareHeader header{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
     const auto result = qor::ReadImageHeader(path.string(), header);
-    require(qor::fuzz::openDescriptors() == descriptors, "the file is closed again");
+    require(qor::testing::openDescriptorCount() == descriptors, "the file is closed again");
 
     switch (result) {
         case qor::ImageHeaderResult::HeaderRead: {

@@ -17,12 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include "fuzz/fd_count.h"
 #include "fuzz/fuzz_check.h"
 #include "serial/registry_sysfs.h"
 #include "serial/usb_discovery.h"
 #include "serial/usb_registry_paths.h"
 #include "tests/support/temp_dir.h"
+#include "tools/testkit/open_handles.h"
 
 namespace {
 
@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
 
-    const size_t descriptors = qor::fuzz::openDescriptors();
+    const size_t descriptors = qor::testing::openDescriptorCount();
     auto registry = qor::openSysfsRegistry(dir.path());
     const View first = look(*registry);
     const View again = look(*registry);  // answered from what the first look kept
@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const View anew = look(*fresh);
     registry.reset();
     fresh.reset();
-    require(qor::fuzz::openDescriptors() == descriptors, "every file and folder is closed");
+    require(qor::testing::openDescriptorCount() == descriptors, "every file and folder is closed");
 
     for (const View* view : {&again, &anew}) {
         require(view->count == first.count && view->collected == first.collected &&

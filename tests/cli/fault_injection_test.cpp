@@ -25,9 +25,10 @@
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
-#include "tools/child_process.h"
-#include "tools/imager_sim.h"
-#include "tools/imager_sim_image.h"
+#include "tools/imager_sim/simulator.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/open_handles.h"
+#include "tools/testkit/sample_image.h"
 #include "ui/resource_ids.h"
 #include "update/services.h"
 
@@ -37,6 +38,7 @@ namespace {
 namespace fs = std::filesystem;
 using harness::ProgramResult;
 using testing::MemoryWindow;
+using testing::openDescriptorsOn;
 using testing::ScopedEnv;
 
 // Generous: the slowest row (a trickling imager) takes about eight seconds.
@@ -224,25 +226,6 @@ std::vector<Fault> faultsWhere(const std::function<bool(const Fault&)>& keep) {
         }
     }
     return kept;
-}
-
-// Every descriptor of this process that leads to one of `paths`.
-std::vector<std::string> openDescriptorsOn(const std::vector<std::string>& paths) {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        const fs::path target = fs::read_symlink(entry.path(), error);
-        if (error) {
-            continue;
-        }
-        for (const std::string& path : paths) {
-            // A deleted file's link reads "PATH (deleted)".
-            if (target == path || target == path + " (deleted)") {
-                found.push_back(entry.path().filename().string() + " -> " + target.string());
-            }
-        }
-    }
-    return found;
 }
 
 // Calls `beforeCollection` once, at the next look at the attached imagers:

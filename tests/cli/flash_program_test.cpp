@@ -25,10 +25,10 @@
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"
-#include "tools/child_process.h"
-#include "tools/imager_sim.h"
-#include "tools/imager_sim_image.h"
-#include "tools/imager_sim_rack.h"
+#include "tools/imager_sim/rack.h"
+#include "tools/imager_sim/simulator.h"
+#include "tools/testkit/child_process.h"
+#include "tools/testkit/sample_image.h"
 
 namespace qor {
 namespace {

@@ -16,7 +16,7 @@
 #include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/scripted_services.h"
 #include "tests/support/temp_dir.h"
-#include "tools/imager_sim_image.h"
+#include "tools/testkit/sample_image.h"
 #include "ui/qt/firmware_file_dialog.h"
 #include "ui/resource_ids.h"
 

@@ -16,8 +16,8 @@
 #include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/temp_dir.h"
-#include "tools/imager_sim.h"
-#include "tools/imager_sim_image.h"
+#include "tools/imager_sim/simulator.h"
+#include "tools/testkit/sample_image.h"
 #include "ui/resource_ids.h"
 
 namespace qor::testing {

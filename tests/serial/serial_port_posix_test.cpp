@@ -12,9 +12,9 @@
 #include <string>
 
 #include "serial/serial_port.h"
-#include "tests/support/pty_pair.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
+#include "tools/testkit/pty_pair.h"
 
 namespace qor {
 namespace {

@@ -9,8 +9,8 @@
 #include "base/clock.h"
 #include "serial/serial_port.h"
 #include "serial/wait_for_token.h"
-#include "tools/imager_sim.h"
-#include "tools/imager_sim_image.h"
+#include "tools/imager_sim/simulator.h"
+#include "tools/testkit/sample_image.h"
 
 namespace qor {
 namespace {

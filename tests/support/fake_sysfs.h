@@ -1,7 +1,7 @@
 #pragma once
 
 #include "tests/support/temp_dir.h"
-#include "tools/imager_sim_sysfs_tree.h"
+#include "tools/testkit/sysfs_tree.h"
 
 namespace qor::testing {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/child_process.h"
+#include "tools/testkit/child_process.h"
 
 namespace qor::testing {
 

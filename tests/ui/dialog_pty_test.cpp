@@ -14,8 +14,8 @@
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
-#include "tools/imager_sim.h"
-#include "tools/imager_sim_image.h"
+#include "tools/imager_sim/simulator.h"
+#include "tools/testkit/sample_image.h"
 #include "ui/resource_ids.h"
 #include "update/services.h"
 

@@ -9,7 +9,7 @@
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/dialog_fixture.h"
-#include "tools/imager_sim_image.h"
+#include "tools/testkit/sample_image.h"
 #include "ui/resource_ids.h"
 
 namespace qor {

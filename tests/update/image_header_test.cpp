@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/open_handles.h"
 #include "tests/support/temp_dir.h"
+#include "tools/testkit/open_handles.h"
 
 namespace qor {
 namespace {

@@ -13,8 +13,8 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_dialog.h"
 #include "tests/update/worker_fixture.h"
-#include "tools/imager_sim.h"
-#include "tools/imager_sim_image.h"
+#include "tools/imager_sim/simulator.h"
+#include "tools/testkit/sample_image.h"
 #include "update/update_worker.h"
 
 namespace qor {

@@ -10,7 +10,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_dialog.h"
 #include "tests/update/scripted_imager.h"
-#include "tools/imager_sim_image.h"
+#include "tools/testkit/sample_image.h"
 #include "ui/resource_ids.h"
 
 namespace qor::testing {

@@ -13,9 +13,9 @@
 #include <sstream>
 #include <string>
 
-#include "tests/support/pty_pair.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"
+#include "tools/testkit/pty_pair.h"
 
 namespace qor {
 namespace {

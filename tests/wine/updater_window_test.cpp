@@ -20,8 +20,8 @@
 #include "tests/wine/wine_gui_session.h"
 #include "tests/wine/x_display.h"
 #include "text/catalogue.h"
-#include "tools/imager_sim.h"
-#include "tools/imager_sim_image.h"
+#include "tools/imager_sim/simulator.h"
+#include "tools/testkit/sample_image.h"
 
 namespace qor {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/child_process.h"
+#include "tools/testkit/child_process.h"
 
 namespace qor::testing {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "tools/child_process.h"
+#include "tools/testkit/child_process.h"
 
 namespace qor::testing {
 
