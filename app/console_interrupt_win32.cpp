@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/console_interrupt.h"
+#include "base/unique_handle_win32.h"
 
 namespace qor {
 
@@ -54,18 +55,18 @@ BOOL WINAPI onConsoleControl(DWORD type) {
 
 struct ConsoleInterrupt::Impl {
     std::string secondText;
-    HANDLE wakeEvent = nullptr;  // manual reset: once set, every wait sees it
-    HANDLE newsEvent = nullptr;  // auto reset: wake(), taken by the wait it ends
+    UniqueHandle wakeEvent;  // manual reset: once set, every wait sees it
+    UniqueHandle newsEvent;  // auto reset: wake(), taken by the wait it ends
 };
 
 ConsoleInterrupt::ConsoleInterrupt(std::string secondText) : m_impl(std::make_unique<Impl>()) {
     m_impl->secondText = std::move(secondText);
-    m_impl->wakeEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_impl->newsEvent = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    m_impl->wakeEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_impl->newsEvent.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     s_firstStatus.store(0);
     s_secondText.store(m_impl->secondText.c_str());
     s_secondLength.store(m_impl->secondText.size());
-    s_wakeEvent.store(m_impl->wakeEvent);
+    s_wakeEvent.store(m_impl->wakeEvent.get());
     ::SetConsoleCtrlHandler(onConsoleControl, TRUE);
 }
 
@@ -73,11 +74,6 @@ ConsoleInterrupt::~ConsoleInterrupt() {
     ::SetConsoleCtrlHandler(onConsoleControl, FALSE);
     s_wakeEvent.store(nullptr);
     s_secondText.store(nullptr);
-    for (HANDLE event : {m_impl->wakeEvent, m_impl->newsEvent}) {
-        if (event != nullptr) {
-            ::CloseHandle(event);
-        }
-    }
 }
 
 bool ConsoleInterrupt::requested() const {
@@ -93,8 +89,8 @@ bool ConsoleInterrupt::waitUnlessRequested(uint32_t ms) {
     if (requested()) {
         return true;
     }
-    if (m_impl->wakeEvent != nullptr) {
-        ::WaitForSingleObject(m_impl->wakeEvent, ms);
+    if (m_impl->wakeEvent.valid()) {
+        ::WaitForSingleObject(m_impl->wakeEvent.get(), ms);
     } else {
         ::Sleep(ms);
     }
@@ -105,17 +101,17 @@ bool ConsoleInterrupt::waitForRequestOrWake(uint32_t ms) {
     if (requested()) {
         return true;
     }
-    if (m_impl->wakeEvent == nullptr || m_impl->newsEvent == nullptr) {
+    if (!m_impl->wakeEvent.valid() || !m_impl->newsEvent.valid()) {
         return waitUnlessRequested(ms);
     }
-    const HANDLE events[2] = {m_impl->wakeEvent, m_impl->newsEvent};
+    const HANDLE events[2] = {m_impl->wakeEvent.get(), m_impl->newsEvent.get()};
     ::WaitForMultipleObjects(2, events, FALSE, ms);
     return requested();
 }
 
 void ConsoleInterrupt::wake() {
-    if (m_impl->newsEvent != nullptr) {
-        ::SetEvent(m_impl->newsEvent);
+    if (m_impl->newsEvent.valid()) {
+        ::SetEvent(m_impl->newsEvent.get());
     }
 }
 

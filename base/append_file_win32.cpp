@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/append_file.h"
+#include "base/unique_handle_win32.h"
 
 namespace qor {
 
@@ -17,8 +18,7 @@ constexpr DWORD kLockOffsetHigh = 0x7FFFFFFFu;
 
 class Win32AppendFile final : public AppendFile {
   public:
-    explicit Win32AppendFile(HANDLE file) : m_file(file) {}
-    ~Win32AppendFile() override { ::CloseHandle(m_file); }
+    explicit Win32AppendFile(UniqueHandle file) : m_file(std::move(file)) {}
     Win32AppendFile(const Win32AppendFile&) = delete;
     Win32AppendFile& operator=(const Win32AppendFile&) = delete;
 
@@ -28,7 +28,7 @@ class Win32AppendFile final : public AppendFile {
             return false;
         }
         LARGE_INTEGER size{};
-        if (!::GetFileSizeEx(m_file, &size)) {
+        if (!::GetFileSizeEx(m_file.get(), &size)) {
             return failed();
         }
         return writeDurably(compose(size.QuadPart == 0));
@@ -46,7 +46,7 @@ class Win32AppendFile final : public AppendFile {
             where.Offset = static_cast<DWORD>(at);
             where.OffsetHigh = static_cast<DWORD>(at >> 32);
             DWORD got = 0;
-            if (!::ReadFile(m_file, buffer, sizeof buffer, &got, &where)) {
+            if (!::ReadFile(m_file.get(), buffer, sizeof buffer, &got, &where)) {
                 if (::GetLastError() == ERROR_HANDLE_EOF) {
                     break;
                 }
@@ -70,7 +70,8 @@ class Win32AppendFile final : public AppendFile {
             OVERLAPPED where{};
             where.Offset = kLockOffsetLow;
             where.OffsetHigh = kLockOffsetHigh;
-            held = ::LockFileEx(file.m_file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where) != FALSE;
+            held =
+                ::LockFileEx(file.m_file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where) != FALSE;
             if (!held) {
                 file.failed();
             }
@@ -80,7 +81,7 @@ class Win32AppendFile final : public AppendFile {
                 OVERLAPPED where{};
                 where.Offset = kLockOffsetLow;
                 where.OffsetHigh = kLockOffsetHigh;
-                ::UnlockFileEx(file.m_file, 0, 1, 0, &where);
+                ::UnlockFileEx(file.m_file.get(), 0, 1, 0, &where);
             }
         }
         Win32AppendFile& file;
@@ -99,15 +100,15 @@ class Win32AppendFile final : public AppendFile {
         while (!text.empty()) {
             DWORD written = 0;
             const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size(), 1u << 20));
-            if (!::WriteFile(m_file, text.data(), chunk, &written, nullptr)) {
+            if (!::WriteFile(m_file.get(), text.data(), chunk, &written, nullptr)) {
                 return failed();
             }
             text.remove_prefix(written);
         }
-        return ::FlushFileBuffers(m_file) != FALSE || failed();
+        return ::FlushFileBuffers(m_file.get()) != FALSE || failed();
     }
 
-    HANDLE m_file;
+    UniqueHandle m_file;
     long m_error = 0;
 };
 
@@ -118,13 +119,13 @@ AppendFileOpen openAppendFile(const std::filesystem::path& path) {
     // end, also when another program appends to the same file, which the
     // share mode lets in (the lock above orders the appenders). Read too: a
     // mend looks at what the file holds.
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ | FILE_APPEND_DATA | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
         return {nullptr, static_cast<long>(::GetLastError())};
     }
-    return {std::make_unique<Win32AppendFile>(file), 0};
+    return {std::make_unique<Win32AppendFile>(std::move(file)), 0};
 }
 
 }  // namespace qor

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/unique_handle_win32.h"
 #include "base/utf16_win32.h"
 #include "serial/com_port_name.h"
 #include "serial/serial_port.h"
@@ -12,28 +13,6 @@ namespace qor {
 namespace {
 
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
-
-class UniqueHandle {
-  public:
-    explicit UniqueHandle(HANDLE handle) : m_handle(handle) {}
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-    ~UniqueHandle() {
-        if (valid()) {
-            ::CloseHandle(m_handle);
-        }
-    }
-    HANDLE get() const { return m_handle; }
-    HANDLE release() {
-        HANDLE handle = m_handle;
-        m_handle = nullptr;
-        return handle;
-    }
-    bool valid() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE m_handle;
-};
 
 class Win32SerialPort final : public SerialPort {
   public:

@@ -2,30 +2,10 @@
 
 #include <new>
 
+#include "base/unique_handle_win32.h"
 #include "update/image_read.h"
 
 namespace qor {
-
-namespace {
-
-class FileHandle {
-  public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    ~FileHandle() {
-        if (valid()) {
-            ::CloseHandle(m_handle);
-        }
-    }
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return m_handle; }
-
-  private:
-    HANDLE m_handle;
-};
-
-}  // namespace
 
 ImageRead readImageFile(const std::filesystem::path& path, std::vector<uint8_t>& bytes,
                         ImageLengthCheck lengthFits) {
@@ -36,9 +16,9 @@ ImageRead readImageFile(const std::filesystem::path& path, std::vector<uint8_t>&
     // A folder is not opened without FILE_FLAG_BACKUP_SEMANTICS, so it fails
     // here, silently, as it always has. Every other reader and writer is let
     // in: the file is read once, and nobody is kept from replacing it.
-    FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.valid()) {
         return ImageRead::CannotOpen;
     }
