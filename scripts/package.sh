@@ -133,7 +133,7 @@ usb_update_check() {
 # The printable update barcode at $1 reads as the window's, by the test that
 # decodes the window's picture.
 barcode_check() {
-    local decoder="$repo/build/default/tests/qt/res_pictures_test"
+    local decoder="$repo/build/default/tests/ui/qt/res_pictures_test"
     if [ ! -x "$decoder" ]; then
         echo "package: no $decoder (a build without the window); $1 not decoded"
         return 0

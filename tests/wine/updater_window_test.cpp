@@ -134,7 +134,7 @@ class UpdaterWindow : public ::testing::TestWithParam<Language> {
 TEST_P(UpdaterWindow, UsbThenRs232RunsAsAUserSeesThem) {
     const std::filesystem::path updater = testing::windowsProgram("app/qor-updater.exe");
     const std::filesystem::path driverExe =
-        testing::windowsProgram("tests/win32/updater_driver.exe");
+        testing::windowsProgram("tests/wine/driver/updater_driver.exe");
     if (!std::filesystem::exists(updater) || !std::filesystem::exists(driverExe)) {
         FAIL() << "build the mingw preset first: " << updater << ", " << driverExe;
     }

@@ -22,7 +22,7 @@
 #include <set>
 #include <string>
 
-#include "tests/win32/window_probe.h"
+#include "tests/wine/driver/window_probe.h"
 #include "ui/resource_ids.h"
 
 namespace qor::driver {

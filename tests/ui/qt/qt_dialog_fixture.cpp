@@ -1,4 +1,4 @@
-#include "tests/qt/qt_dialog_fixture.h"
+#include "tests/ui/qt/qt_dialog_fixture.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>

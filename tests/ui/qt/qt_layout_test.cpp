@@ -13,8 +13,8 @@
 #include <QRadioButton>
 #include <string>
 
-#include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/scripted_services.h"
+#include "tests/ui/qt/qt_dialog_fixture.h"
 #include "ui/device_row.h"
 #include "ui/dialog_template.h"
 #include "ui/qt/qt_resources.h"

@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/temp_dir.h"
+#include "tests/ui/qt/qt_dialog_fixture.h"
 #include "tools/imager_sim/simulator.h"
 #include "tools/testkit/sample_image.h"
 #include "ui/resource_ids.h"

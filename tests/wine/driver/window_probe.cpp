@@ -1,4 +1,4 @@
-#include "tests/win32/window_probe.h"
+#include "tests/wine/driver/window_probe.h"
 
 #include <iterator>
 #include <thread>

@@ -13,9 +13,9 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/qt/qt_dialog_fixture.h"
 #include "tests/support/scripted_services.h"
 #include "tests/support/temp_dir.h"
+#include "tests/ui/qt/qt_dialog_fixture.h"
 #include "tools/testkit/sample_image.h"
 #include "ui/qt/firmware_file_dialog.h"
 #include "ui/resource_ids.h"
