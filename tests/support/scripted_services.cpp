@@ -1,5 +1,7 @@
 #include "tests/support/scripted_services.h"
 
+#include <utility>
+
 namespace qor::testing {
 
 ManualClock& ScriptedServices::manualClock(int deviceIndex) {
@@ -32,11 +34,18 @@ PortHandle ScriptedServices::openComPort(std::string_view name, uint32_t baud) {
         std::lock_guard lock(m_mutex);
         auto found = m_lines.find(name);
         if (found == m_lines.end()) {
-            return nullptr;
+            return m_real ? m_real->openComPort(name, baud) : nullptr;
         }
         line = found->second.get();
     }
     return line->open(baud);
+}
+
+RegistryReader& ScriptedServices::registry() {
+    if (auto hook = std::exchange(beforeRegistry, nullptr)) {
+        hook();
+    }
+    return m_systemRegistry ? m_real->registry() : m_registry;
 }
 
 }  // namespace qor::testing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,12 +14,29 @@
 
 namespace qor::testing {
 
-// Services in virtual time: one ManualClock per thread (the user-interface
-// thread and each device index), and scripted lines found by port name. A
-// name without a line cannot be opened, like a port that does not exist.
+// The one stand-in for the system's services. By default in virtual time:
+// one ManualClock per thread (the user-interface thread and each device
+// index), scripted lines found by port name (a name without a line cannot be
+// opened, like a port that does not exist) and a registry in memory. A test
+// against simulated imagers hands parts over to the real system instead.
 class ScriptedServices final : public Services {
   public:
-    Clock& clock(int deviceIndex) override { return manualClock(deviceIndex); }
+    // The steady clock for every thread, and OpenComPort for every name
+    // without a scripted line: runs against imagers on pseudo-terminals.
+    void useRealTimeAndPorts() { m_real = std::make_unique<SystemServices>(); }
+    // The system's registry too (QOR_SYSFS_ROOT on Linux), instead of the
+    // one in memory.
+    void useSystemRegistry() {
+        useRealTimeAndPorts();
+        m_systemRegistry = true;
+    }
+    // Called once, at the next look at the registry: a test's way to act
+    // between a click's image check and the search for imagers.
+    std::function<void()> beforeRegistry;
+
+    Clock& clock(int deviceIndex) override {
+        return m_real ? m_real->clock(deviceIndex) : manualClock(deviceIndex);
+    }
     ManualClock& manualClock(int deviceIndex);
     // From now on every thread shares the user-interface thread's clock:
     // for a line that the handshake and then a worker use, one after the
@@ -32,10 +50,12 @@ class ScriptedServices final : public Services {
 
     PortHandle openComPort(std::string_view name, uint32_t baud) override;
 
-    RegistryReader& registry() override { return m_registry; }
+    RegistryReader& registry() override;
     FakeRegistry& fakeRegistry() { return m_registry; }
 
   private:
+    std::unique_ptr<SystemServices> m_real;
+    bool m_systemRegistry = false;
     mutable std::mutex m_mutex;
     std::map<int, std::unique_ptr<ManualClock>> m_clocks;
     std::map<std::string, std::unique_ptr<ScriptedLine>, std::less<>> m_lines;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/fake_registry.h"
+#include "tests/support/scripted_services.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_dialog.h"
 #include "tests/update/worker_fixture.h"
@@ -23,22 +23,9 @@ namespace {
 using testing::kThreadTimeout;
 using testing::TestDialog;
 
-// The real clock and the real port opener; the registry is never asked.
-class PtyServices final : public Services {
-  public:
-    Clock& clock(int /*deviceIndex*/) override { return m_clock; }
-    PortHandle openComPort(std::string_view name, uint32_t baud) override {
-        return OpenComPort(name, baud);
-    }
-    RegistryReader& registry() override { return m_registry; }
-
-  private:
-    SteadyClock m_clock;
-    testing::FakeRegistry m_registry;
-};
-
 class UpdateOverPtyTest : public ::testing::Test {
   protected:
+    UpdateOverPtyTest() { services.useRealTimeAndPorts(); }
     ~UpdateOverPtyTest() override {
         dialog.memoryWindow().releaseAllBoxes();
         dialog.waitForRunsClosed(runsStarted, kThreadTimeout);
@@ -75,7 +62,8 @@ class UpdateOverPtyTest : public ::testing::Test {
         return texts;
     }
 
-    PtyServices services;
+    // The real clock and the real port opener; the registry is never asked.
+    testing::ScriptedServices services;
     TestDialog dialog{&services};
     testing::TempDir dir;
     std::vector<uint8_t> image;
