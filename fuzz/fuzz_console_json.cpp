@@ -9,15 +9,20 @@
 #include "app/console_json.h"
 #include "app/progress_renderers.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/strict_json.h"
-#include "tests/cli/json_reader.h"
 #include "text/text_fit.h"
+#include "tools/testkit/json_reader.h"
 
 namespace {
 
-using qor::fuzz::isStrictJson;
-using qor::fuzz::isStrictJsonObject;
 using qor::fuzz::require;
+using qor::testing::JsonValue;
+using qor::testing::readJson;
+
+// Exactly one JSON object, read strictly (RFC 8259).
+bool isJsonObject(std::string_view text) {
+    const auto read = readJson(text);
+    return read && std::holds_alternative<JsonValue::Object>(read->value);
+}
 
 qor::DeviceReport someReport(FuzzedDataProvider& input) {
     qor::DeviceReport report;
@@ -40,9 +45,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // a NUL as the texts end there everywhere else.
     const std::string text = input.ConsumeRandomLengthString(200);
     const std::string literal = qor::jsonString(text);
-    require(isStrictJson(literal), "a string literal is strict JSON");
-    const auto read = qor::testing::readJson(literal);
-    require(read && read->text() == qor::fitText(text, text.size() * 3 + 1),
+    const auto read = readJson(literal);
+    require(read && std::holds_alternative<std::string>(read->value),
+            "a string literal is strict JSON");
+    require(read->text() == qor::fitText(text, text.size() * 3 + 1),
             "a literal reads back as its text");
 
     const std::string key = input.ConsumeRandomLengthString(20);
@@ -53,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                    .addNull(text)
                                    .addRaw(key, literal)
                                    .str();
-    require(isStrictJsonObject(object), "an object is strict JSON");
+    require(isJsonObject(object), "an object is strict JSON");
 
     std::ostringstream out;
     std::ostringstream err;
@@ -92,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t count = 0;
     for (size_t start = 0; start < lines.size();) {
         const size_t end = lines.find('\n', start);
-        require(isStrictJsonObject(std::string_view(lines).substr(start, end - start)),
+        require(isJsonObject(std::string_view(lines).substr(start, end - start)),
                 "every line is one JSON object");
         ++count;
         start = end + 1;

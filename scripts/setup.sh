@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(
     g++ cmake ninja-build ccache pkg-config
+    # JSON, written and read (header-only; the Windows build uses it too)
+    nlohmann-json3-dev
     libgtest-dev libgmock-dev
     g++-mingw-w64-x86-64-posix
     # The Windows build's tests run under wine; GoogleTest is built for it

@@ -20,7 +20,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/cli/json_reader.h"
+#include "tools/testkit/json_reader.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"

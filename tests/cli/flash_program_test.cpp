@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "base/sha256.h"
-#include "tests/cli/json_reader.h"
+#include "tools/testkit/json_reader.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"

@@ -6,7 +6,7 @@
 
 #include "app/progress_renderers.h"
 #include "base/manual_clock.h"
-#include "tests/cli/json_reader.h"
+#include "tools/testkit/json_reader.h"
 #include "text/ui_language.h"
 
 namespace qor {
