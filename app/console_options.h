@@ -24,6 +24,9 @@ struct FlashOptions {
     std::string image;     // the firmware image, UTF-8
     // --lang: the language id that replaces the environment's; none when not given.
     std::optional<uint16_t> language;
+    // --instance: the USB imagers to take (--usb, --list, --watch), by their
+    // instance, each once; empty: every one.
+    std::vector<std::string> instances;
     bool quiet = false;
     bool json = false;
     // --watch only: imagers updated at once, imagers to finish before the

@@ -16,6 +16,7 @@
 #include "app/console_json.h"
 #include "app/console_texts.h"
 #include "app/flash_command.h"
+#include "app/instance_selection.h"
 #include "app/station_job.h"
 #include "app/station_report.h"
 #include "base/sha256.h"
@@ -128,6 +129,7 @@ class StationWatch {
 
     const FlashOptions& m_options;
     StationContext& m_context;
+    const InstanceSelection m_selection{m_options.instances};
     FirmwareImage m_image;
     std::string m_imageName;
     std::string m_imageSha256;
@@ -195,6 +197,9 @@ void StationWatch::lookForImagers() {
     std::set<std::string> unnamed;  // listed, but without a port just now
     const Clock::time_point now = Clock::now();
     for (const UsbImager& imager : *imagers) {
+        if (!m_selection.takes(imager.instance)) {
+            continue;  // not one of those --instance names
+        }
         // One without a port yet is taken once its port is named; one whose
         // port is unnamed for a moment has not gone.
         if (imager.port.empty()) {
@@ -306,6 +311,7 @@ void StationWatch::record(const StationJob& job, const StationOutcome& outcome) 
                              .add("port", job.port())
                              .add("instance", job.instance())
                              .add("result", result)
+                             .add("code", outcome.code)
                              .addNumber("sent", outcome.bytesSent)
                              .addRaw("seconds", seconds(outcome.seconds))
                              .add("message", outcome.message)

@@ -465,7 +465,8 @@ TEST_F(FlashProgram, JsonLinesParseAndTheSummaryMatchesEachDevice) {
         if (event["event"].text() != "device") {
             continue;
         }
-        for (const char* key : {"device", "port", "phase", "sent", "total", "message"}) {
+        for (const char* key :
+             {"device", "port", "instance", "phase", "code", "sent", "total", "message"}) {
             EXPECT_TRUE(event.has(key)) << key;
         }
         if (event["port"].text() == "ttyACM0") {
@@ -481,12 +482,17 @@ TEST_F(FlashProgram, JsonLinesParseAndTheSummaryMatchesEachDevice) {
     const auto& devices = summary["devices"].array();
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0]["port"].text(), "ttyACM0");
+    EXPECT_EQ(devices[0]["instance"].text(), "SN0");
     EXPECT_EQ(devices[0]["result"].text(), "succeeded");
+    EXPECT_EQ(devices[0]["code"].text(), "ok");
     EXPECT_EQ(devices[0]["sent"].number(), 4096);
     EXPECT_EQ(devices[1]["port"].text(), "ttyACM1");
+    EXPECT_EQ(devices[1]["instance"].text(), "SN1");
     EXPECT_EQ(devices[1]["result"].text(), "failed");
+    EXPECT_EQ(devices[1]["code"].text(), "block-refused");
     EXPECT_EQ(devices[1]["message"].text(), "Transmit File Failed (-2)");
     EXPECT_EQ(devices[1]["sent"].number(), 2048);
+    EXPECT_TRUE(summary.has("code") && summary["code"].isNull());
 }
 
 // Ctrl-C, and the signals a supervisor or a closed terminal stops a program
@@ -619,6 +625,50 @@ TEST_P(FlashProgramRunners, ListPrintsEachImagersPortAndInstance) {
     ASSERT_TRUE(secondLine) << json.out;
     EXPECT_EQ((*secondLine)["port"].text(), usbPort(1));
     EXPECT_EQ((*secondLine)["instance"].text(), "SN1");
+}
+
+// --instance takes only the imagers it names, in every mode; one named that
+// is not attached ends an update before any imager is touched.
+TEST_P(FlashProgramRunners, InstanceTakesOnlyTheImagersItNames) {
+    sim::ImagerSimulator imagers[3];
+    for (int n = 0; n < 3; ++n) {
+        attach(imagers[n], n);
+    }
+    const std::vector<uint8_t> image = sampleImage(4096);
+    const std::string path = writeImage(image);
+
+    const ProgramResult listed = flash({"--list", "--instance", "SN2"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out, usbPort(2) + "\tSN2\n");
+
+    const ProgramResult updated = flash({"--json", "--instance", "SN1", path});
+    EXPECT_EQ(updated.exitCode, 0) << updated.err;
+    EXPECT_TRUE(imagers[0].received().empty());
+    EXPECT_EQ(imagers[1].received(), expectedWire(image));
+    EXPECT_TRUE(imagers[2].received().empty());
+    const auto summary = testing::readJson(lines(updated.out).back());
+    ASSERT_TRUE(summary) << updated.out;
+    ASSERT_EQ((*summary)["devices"].array().size(), 1u);
+    EXPECT_EQ((*summary)["devices"].array()[0]["port"].text(), usbPort(1));
+    EXPECT_EQ((*summary)["devices"].array()[0]["instance"].text(), "SN1");
+
+    const std::size_t before = imagers[1].received().size();
+    for (const char* language : {"en", "zh"}) {
+        const ProgramResult absent =
+            flash({"--lang", language, "--instance", "SN0", "--instance=SN2,SN9", path});
+        EXPECT_EQ(absent.exitCode, 4) << absent.err;
+        EXPECT_EQ(absent.err, std::string(language) == "en"
+                                  ? "qor-flash: Imager SN9 Not Attached\n"
+                                  : "qor-flash: \u626b\u63cf\u5668 SN9 \u672a\u8fde\u63a5\n");
+    }
+    EXPECT_TRUE(imagers[0].received().empty());
+    EXPECT_EQ(imagers[1].received().size(), before);
+    EXPECT_TRUE(imagers[2].received().empty());
+
+    const ProgramResult watched = flash({"--watch", "--count", "1", "--instance", "SN2", path});
+    EXPECT_EQ(watched.exitCode, 0) << watched.err;
+    EXPECT_TRUE(imagers[0].received().empty());
+    EXPECT_EQ(imagers[2].received(), expectedWire(image));
 }
 
 // A station's day in small: imagers plugged in one after another, one that
