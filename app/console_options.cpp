@@ -45,7 +45,8 @@ struct Parser {
     bool instanceGiven = false;
     bool listGiven = false;
     bool watchGiven = false;
-    bool watchValueGiven = false;  // --max-devices, --count or --report
+    bool watchValueGiven = false;  // --max-devices or --count
+    bool reportGiven = false;
     bool helpGiven = false;
     bool versionGiven = false;
 
@@ -108,7 +109,7 @@ struct Parser {
                 return fail("option '--report' needs a file name");
             }
             options.report = std::string(value);
-            watchValueGiven = true;
+            reportGiven = true;
             return true;
         }
         // name == "lang"
@@ -203,7 +204,7 @@ struct Parser {
             return fail("'--port' and '--instance' exclude each other");
         }
         if (watchValueGiven && !watchGiven) {
-            return fail("'--max-devices', '--count' and '--report' go with '--watch'");
+            return fail("'--max-devices' and '--count' go with '--watch'");
         }
         if (watchGiven && (usbGiven || portGiven || listGiven)) {
             return fail("'--watch' takes neither '--usb', '--port' nor '--list'");
@@ -211,6 +212,9 @@ struct Parser {
         if (listGiven) {
             if (usbGiven || portGiven) {
                 return fail("'--list' takes neither '--usb' nor '--port'");
+            }
+            if (reportGiven) {
+                return fail("'--list' updates nothing to report: it takes no '--report'");
             }
             if (!operands.empty()) {
                 return fail("extra operand '" + std::string(operands.front()) + "'");
@@ -288,8 +292,9 @@ std::string flashUsageText() {
            "      --max-devices N  with --watch: update at most N at once (1 to 32,\n"
            "                       default 6); the others wait their turn\n"
            "      --count N      with --watch: end after N imagers have finished\n"
-           "      --report FILE  with --watch: append one CSV record per finished imager\n"
-           "                       to FILE, each on the disk before the next\n"
+           "      --report FILE  append one CSV record per device that finished to FILE,\n"
+           "                       each on the disk before the next (--usb, --port and\n"
+           "                       --watch)\n"
            "      --lang en|zh   messages in English or Chinese, whatever the locale says\n"
            "  -q, --quiet        print errors only\n"
            "      --json         print one JSON object a line for every event, and a\n"

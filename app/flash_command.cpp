@@ -18,6 +18,7 @@
 #include "text/result_codes.h"
 #include "ui/resource_ids.h"
 #include "update/image_header.h"
+#include "update/run_record.h"
 #include "update/setup_handshake.h"
 #include "update/update_worker.h"
 
@@ -51,14 +52,16 @@ class FlashCommand {
           m_language(context.state.UiLanguage) {}
 
     int run() {
-        switch (m_options.mode) {
-            case FlashOptions::Mode::List:
-                return listImagers();
-            case FlashOptions::Mode::Port:
-                return updateOverRs232();
-            default:
-                return updateOverUsb();
+        if (m_options.mode == FlashOptions::Mode::List) {
+            return listImagers();
         }
+        // Before any imager is touched: no imager may go unrecorded.
+        long osError = 0;
+        if (m_context.report != nullptr && !m_context.report->open(osError)) {
+            error(reportProblem("open", m_options.report, osError), result_code::kReportUnwritable);
+            return end(flash_exit::kUsage, result_code::kReportUnwritable);
+        }
+        return m_options.mode == FlashOptions::Mode::Port ? updateOverRs232() : updateOverUsb();
     }
 
   private:
@@ -83,6 +86,12 @@ class FlashCommand {
     // Ends the run with the exit status `status`; `code` says what ended a
     // run that never got as far as its devices.
     int end(int status, std::string_view code = {}) {
+        // A device whose record is missing is no device updated: the report
+        // has said so, and the run does too.
+        if (status == flash_exit::kSucceeded && m_context.report != nullptr &&
+            m_context.report->broken()) {
+            status = flash_exit::kDeviceFailed;
+        }
         m_board.finish(status, code);
         return status;
     }
@@ -299,6 +308,11 @@ int FlashCommand::updateOverRs232() {
 int FlashCommand::runWorkers(const std::vector<RunDevice>& devices, FirmwareImage image) {
     // The check refused images of 4 GiB and more.
     const auto imageBytes = static_cast<uint32_t>(image.bytes->size());
+    if (m_context.report != nullptr) {
+        // Only the report names the image by its digest (of the bytes sent);
+        // it costs milliseconds a megabyte.
+        m_context.report->setImage(recordedImage(m_options.image, *image.bytes));
+    }
     m_state.FirmwarePath = m_options.image;
     m_state.FirmwareBytes = std::move(image.bytes);
     m_state.SuccessCount.store(0);

@@ -4,12 +4,10 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -17,11 +15,11 @@
 #include "app/console_texts.h"
 #include "app/flash_command.h"
 #include "app/instance_selection.h"
+#include "app/report_sink.h"
 #include "app/station_job.h"
-#include "app/station_report.h"
-#include "base/sha256.h"
 #include "serial/usb_discovery.h"
 #include "text/catalogue.h"
+#include "update/csv_report.h"
 #include "update/image_header.h"
 #include "update/image_path.h"
 
@@ -131,8 +129,7 @@ class StationWatch {
     StationContext& m_context;
     const InstanceSelection m_selection{m_options.instances};
     FirmwareImage m_image;
-    std::string m_imageName;
-    std::string m_imageSha256;
+    RecordedImage m_recordedImage;
     std::unique_ptr<CsvReport> m_report;
     bool m_reportBroken = false;
 
@@ -167,20 +164,14 @@ int StationWatch::prepare() {
         error(formatText(Situation::InvalidFile, language, kTextCapacity));
         return flash_exit::kImageRefused;
     }
-    const std::filesystem::path path = imagePathFromUtf8(m_options.image);
-    const std::u8string name = path.filename().u8string();
-    m_imageName.assign(name.begin(), name.end());
     if (!m_options.report.empty()) {
         // Only the report names the image by its digest (of the bytes sent);
         // it costs milliseconds a megabyte.
-        Sha256 digest;
-        digest.update(*m_image.bytes);
-        m_imageSha256 = hexDigest(digest.finish());
+        m_recordedImage = recordedImage(m_options.image, *m_image.bytes);
         long osError = 0;
         m_report = CsvReport::open(imagePathFromUtf8(m_options.report), osError);
         if (!m_report) {
-            error("cannot open the report " + m_options.report + ": " +
-                  std::system_category().message(static_cast<int>(osError)));
+            error(reportProblem("open", m_options.report, osError));
             return flash_exit::kUsage;
         }
     }
@@ -323,19 +314,19 @@ void StationWatch::record(const StationJob& job, const StationOutcome& outcome) 
                       << (outcome.message.empty() ? "" : ": ") << outcome.message << std::endl;
     }
     if (m_report && !m_reportBroken) {
-        const StationRecord line{std::chrono::system_clock::now(),
-                                 job.port(),
-                                 job.instance(),
-                                 m_imageName,
-                                 m_imageSha256,
-                                 result,
-                                 outcome.bytesSent,
-                                 outcome.seconds,
-                                 outcome.message};
+        const RunRecord line{std::chrono::system_clock::now(),
+                             job.port(),
+                             job.instance(),
+                             m_recordedImage.name,
+                             m_recordedImage.sha256,
+                             result,
+                             outcome.bytesSent,
+                             outcome.seconds,
+                             outcome.message,
+                             std::string(outcome.code)};
         if (!m_report->append(line)) {
             // No imager may go unrecorded: the watch takes no more.
-            error("cannot write the report " + m_options.report + ": " +
-                  std::system_category().message(static_cast<int>(m_report->lastOsError())) +
+            error(reportProblem("write", m_options.report, m_report->lastOsError()) +
                   "; the watch ends");
             m_reportBroken = true;
         }
