@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "tests/cli/json_reader.h"
+#include "tests/support/csv_records.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
@@ -515,7 +516,8 @@ TEST_P(ThroughTheDialog, EndsWithTheBoxAndEveryHandleClosed) {
     }
     AppState state;
     HookedServices services;
-    testing::MemoryDialogHost host(state, services);
+    const fs::path runLog = files / "state" / "runs.csv";
+    testing::MemoryDialogHost host(state, services, runLog);
     host.open();
     MemoryWindow& window = host.window();
     host.click(IDC_RADIO_USB);
@@ -538,6 +540,21 @@ TEST_P(ThroughTheDialog, EndsWithTheBoxAndEveryHandleClosed) {
         EXPECT_NE(boxes.find(fault.boxText), std::string::npos) << boxes;
     }
     expectImagers();
+    // The window's log has a record of each imager of a run, the faulty
+    // one's with the row's code whatever the language; a run that never
+    // began has none.
+    const auto records = testing::readCsvRecords(runLog);
+    if (fault.imagers > 2 || fault.act == Act::kVanish) {
+        EXPECT_TRUE(records.empty());
+    } else {
+        ASSERT_EQ(records.size(), 3u);
+        const auto faultyRecord = std::find_if(records.begin(), records.end(),
+                                               [&](const auto& r) { return r.at(1) == port(1); });
+        ASSERT_NE(faultyRecord, records.end());
+        EXPECT_EQ(faultyRecord->at(2), "SN1");
+        EXPECT_EQ(faultyRecord->at(5), fault.faultySucceeds ? "succeeded" : "failed");
+        EXPECT_EQ(faultyRecord->back(), fault.code);
+    }
     // Every worker has let go of its port and of the image before the last
     // one closed the run.
     // (an imager that hung up has closed its own).
