@@ -5,7 +5,8 @@
 namespace qor {
 
 std::filesystem::path runLogPath() {
-    // The base directory specification has a relative path ignored.
+    // XDG_STATE_HOME counts only as an absolute path; a relative one is
+    // passed over, as every desktop program does.
     std::filesystem::path state;
     if (const char* xdg = std::getenv("XDG_STATE_HOME");
         xdg != nullptr && std::filesystem::path(xdg).is_absolute()) {

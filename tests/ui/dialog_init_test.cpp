@@ -166,7 +166,7 @@ TEST(RunLogPath, IsInTheUsersStateFolder) {
         EXPECT_EQ(runLogPath(), "/home/op/.local/state/qor-updater/runs.csv");
     }
     {
-        // The base directory specification has a relative one ignored.
+        // Only an absolute one counts.
         testing::ScopedEnv state{"XDG_STATE_HOME", "relative/state"};
         EXPECT_EQ(runLogPath(), "/home/op/.local/state/qor-updater/runs.csv");
     }
