@@ -5,11 +5,11 @@
 
 namespace qor {
 
-void ConsoleDialog::failed(int /*device*/, Situation /*situation*/, std::string_view text) {
+void ConsoleDialog::failed(int /*device*/, Situation situation, std::string_view text) {
     // The thread tells which device failed: the handshake's failure, on the
     // user-interface thread, is the command's own.
     m_board.messageBox(m_services.currentDevice(), text, kErrorBoxType,
-                       m_services.takeOpenFailure());
+                       m_services.takeOpenFailure(), situationCode(situation));
 }
 
 void ConsoleDialog::runClosing(int /*devices*/, bool allSucceeded) {
@@ -17,7 +17,8 @@ void ConsoleDialog::runClosing(int /*devices*/, bool allSucceeded) {
         m_board.messageBox(
             m_services.currentDevice(),
             formatText(Situation::UpdatesSucceeded, m_state.UiLanguage, kTextCapacity),
-            kSuccessBoxType, m_services.takeOpenFailure());
+            kSuccessBoxType, m_services.takeOpenFailure(),
+            situationCode(Situation::UpdatesSucceeded));
     }
 }
 

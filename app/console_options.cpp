@@ -1,5 +1,6 @@
 #include "app/console_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -21,9 +22,10 @@ struct LongOption {
 // Every long option the parser takes; the manual page and --help must name
 // each (a test holds them to it).
 constexpr LongOption kLongOptions[] = {
-    {"usb", false},        {"port", true},  {"list", false},  {"watch", false},
-    {"max-devices", true}, {"count", true}, {"report", true}, {"lang", true},
-    {"quiet", false},      {"json", false}, {"help", false},  {"version", false},
+    {"usb", false},     {"port", true},        {"list", false}, {"watch", false},
+    {"instance", true}, {"max-devices", true}, {"count", true}, {"report", true},
+    {"lang", true},     {"quiet", false},      {"json", false}, {"help", false},
+    {"version", false},
 };
 
 const LongOption* findLongOption(std::string_view name) {
@@ -40,9 +42,11 @@ struct Parser {
     std::vector<std::string_view> operands;
     bool usbGiven = false;
     bool portGiven = false;
+    bool instanceGiven = false;
     bool listGiven = false;
     bool watchGiven = false;
-    bool watchValueGiven = false;  // --max-devices, --count or --report
+    bool watchValueGiven = false;  // --max-devices or --count
+    bool reportGiven = false;
     bool helpGiven = false;
     bool versionGiven = false;
 
@@ -83,6 +87,9 @@ struct Parser {
             options.portName = std::string(value);
             return true;
         }
+        if (name == "instance") {
+            return instances(value);
+        }
         if (name == "max-devices" || name == "count") {
             int number = 0;
             const auto [end, ec] =
@@ -102,7 +109,7 @@ struct Parser {
                 return fail("option '--report' needs a file name");
             }
             options.report = std::string(value);
-            watchValueGiven = true;
+            reportGiven = true;
             return true;
         }
         // name == "lang"
@@ -114,6 +121,28 @@ struct Parser {
             return fail("invalid argument '" + std::string(value) +
                         "' for '--lang' (valid: en, zh)");
         }
+        return true;
+    }
+
+    // One --instance: a name, or names separated by commas.
+    bool instances(std::string_view value) {
+        std::vector<std::string>& named = result.options.instances;
+        for (size_t start = 0;;) {
+            const size_t comma = value.find(',', start);
+            const std::string_view name = value.substr(start, comma - start);
+            if (name.empty()) {
+                return fail("option '--instance' needs an instance for each name in '" +
+                            std::string(value) + "'");
+            }
+            if (std::find(named.begin(), named.end(), name) == named.end()) {
+                named.emplace_back(name);
+            }
+            if (comma == std::string_view::npos) {
+                break;
+            }
+            start = comma + 1;
+        }
+        instanceGiven = true;
         return true;
     }
 
@@ -171,8 +200,11 @@ struct Parser {
         if (usbGiven && portGiven) {
             return fail("'--usb' and '--port' exclude each other");
         }
+        if (instanceGiven && portGiven) {
+            return fail("'--port' and '--instance' exclude each other");
+        }
         if (watchValueGiven && !watchGiven) {
-            return fail("'--max-devices', '--count' and '--report' go with '--watch'");
+            return fail("'--max-devices' and '--count' go with '--watch'");
         }
         if (watchGiven && (usbGiven || portGiven || listGiven)) {
             return fail("'--watch' takes neither '--usb', '--port' nor '--list'");
@@ -180,6 +212,9 @@ struct Parser {
         if (listGiven) {
             if (usbGiven || portGiven) {
                 return fail("'--list' takes neither '--usb' nor '--port'");
+            }
+            if (reportGiven) {
+                return fail("'--list' updates nothing to report: it takes no '--report'");
             }
             if (!operands.empty()) {
                 return fail("extra operand '" + std::string(operands.front()) + "'");
@@ -250,15 +285,21 @@ std::string flashUsageText() {
            "      --watch        update every USB imager attached now or plugged in later,\n"
            "                       each once per plug-in, until Ctrl-C; one line per\n"
            "                       finished imager and a summary at the end\n"
+           "      --instance ID  only the USB imager whose instance is ID (as --list\n"
+           "                       prints it); repeat it, or separate IDs by commas, for\n"
+           "                       more; with --usb an ID not attached ends the run before\n"
+           "                       any imager is touched (not with --port)\n"
            "      --max-devices N  with --watch: update at most N at once (1 to 32,\n"
            "                       default 6); the others wait their turn\n"
            "      --count N      with --watch: end after N imagers have finished\n"
-           "      --report FILE  with --watch: append one CSV record per finished imager\n"
-           "                       to FILE, each on the disk before the next\n"
+           "      --report FILE  append one CSV record per device that finished to FILE,\n"
+           "                       each on the disk before the next (--usb, --port and\n"
+           "                       --watch)\n"
            "      --lang en|zh   messages in English or Chinese, whatever the locale says\n"
            "  -q, --quiet        print errors only\n"
            "      --json         print one JSON object a line for every event, and a\n"
-           "                       summary with each device's result at the end\n"
+           "                       summary with each device's result at the end; each\n"
+           "                       outcome has a code that is the same in every language\n"
            "  -h, --help         display this help and exit\n"
            "  -V, --version      output version information and exit\n"
            "\n"
@@ -275,8 +316,9 @@ std::string flashUsageText() {
            "  1    at least one device failed\n"
            "  2    wrong usage\n"
            "  3    the image was refused or cannot be opened\n"
-           "  4    no imager found, too many imagers, the ports of the imagers were not\n"
-           "         found, or the RS-232 imager did not answer or its port cannot be opened\n"
+           "  4    no imager found, too many imagers, an imager named by --instance not\n"
+           "         attached, the ports of the imagers were not found, or the RS-232\n"
+           "         imager did not answer or its port cannot be opened\n"
            "  130  interrupted (Ctrl-C)\n"
            "  143  stopped by SIGTERM, as by Ctrl-C\n"
            "  129  stopped by SIGHUP (its terminal or console was closed), as by Ctrl-C\n"

@@ -24,12 +24,16 @@ struct FlashOptions {
     std::string image;     // the firmware image, UTF-8
     // --lang: the language id that replaces the environment's; none when not given.
     std::optional<uint16_t> language;
+    // --instance: the USB imagers to take (--usb, --list, --watch), by their
+    // instance, each once; empty: every one.
+    std::vector<std::string> instances;
     bool quiet = false;
     bool json = false;
-    // --watch only: imagers updated at once, imagers to finish before the
-    // watch ends (0: no end but Ctrl-C), and the CSV report to append to.
+    // --watch only: imagers updated at once, and imagers to finish before the
+    // watch ends (0: no end but Ctrl-C).
     int maxDevices = 6;
     int count = 0;
+    // The CSV report to append a record of each device to; none when empty.
     std::string report;
 };
 

@@ -5,7 +5,7 @@
 namespace qor {
 
 bool CQorApp::InitInstance() {
-    CQorDlg dialog(m_state, m_services);
+    CQorDlg dialog(m_state, m_services, m_runLog);
     m_host.runModal(dialog);
     return false;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <filesystem>
+
 #include "app/dialog_host.h"
 #include "ui/app_state.h"
 #include "update/services.h"
@@ -11,7 +13,10 @@ namespace qor {
 // closes.
 class CQorApp {
   public:
-    CQorApp(DialogHost& host, Services& services) : m_host(host), m_services(services) {}
+    // `runLog`: where the dialog keeps its log of runs (see RunLog); none
+    // when empty.
+    CQorApp(DialogHost& host, Services& services, std::filesystem::path runLog = {})
+        : m_host(host), m_services(services), m_runLog(std::move(runLog)) {}
 
     // Runs the dialog; false, so that the caller ends the process rather
     // than start a message loop of its own.
@@ -22,6 +27,7 @@ class CQorApp {
   private:
     DialogHost& m_host;
     Services& m_services;
+    const std::filesystem::path m_runLog;
     AppState m_state;
 };
 

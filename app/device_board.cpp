@@ -4,6 +4,8 @@
 
 #include "app/console_texts.h"
 #include "app/open_problem.h"
+#include "text/catalogue.h"
+#include "text/result_codes.h"
 #include "ui/resource_ids.h"
 #include "update/token_protocol.h"
 
@@ -12,15 +14,16 @@ namespace qor {
 DeviceBoard::DeviceBoard(ProgressSink& sink, StopControl& stop, uint16_t uiLanguage)
     : m_sink(sink), m_stop(stop), m_language(uiLanguage) {}
 
-void DeviceBoard::begin(const std::vector<std::string>& ports, uint32_t imageBytes) {
+void DeviceBoard::begin(const std::vector<RunDevice>& devices, uint32_t imageBytes) {
     std::lock_guard lock(m_mutex);
     m_devices.clear();
-    m_sent = std::vector<SentCount>(ports.size());
+    m_sent = std::vector<SentCount>(devices.size());
     m_sinkShowsProgress = m_sink.showsProgress();
-    for (size_t i = 0; i < ports.size(); ++i) {
+    for (size_t i = 0; i < devices.size(); ++i) {
         DeviceReport report;
         report.device = static_cast<int>(i);
-        report.port = ports[i];
+        report.port = devices[i].port;
+        report.instance = devices[i].instance;
         report.totalBytes = imageBytes;
         m_devices.push_back(std::move(report));
     }
@@ -138,6 +141,7 @@ void DeviceBoard::succeeded(int device) {
     DeviceReport* report = find(device);
     if (report != nullptr) {
         report->message.clear();
+        report->code = situationCode(Situation::UpdatesSucceeded);
         changed(*report, DevicePhase::Succeeded);
     }
 }
@@ -158,23 +162,24 @@ std::string DeviceBoard::failureText(std::string_view text,
 }
 
 void DeviceBoard::messageBox(int device, std::string_view text, uint32_t type,
-                             const std::optional<OpenFailure>& failure) {
+                             const std::optional<OpenFailure>& failure, std::string_view code) {
     std::lock_guard lock(m_mutex);
     if (type == kSuccessBoxType) {
-        emitNote({Note::Kind::Info, -1, "", std::string(text)});
+        emitNote({Note::Kind::Info, -1, "", std::string(text), code});
         return;
     }
     std::string hint;
     std::string message = failureText(text, failure, hint);
     DeviceReport* report = find(device);
     if (report == nullptr) {
-        emitNote({Note::Kind::Error, -1, "", std::move(message)});
+        emitNote({Note::Kind::Error, -1, "", std::move(message), code});
     } else {
         DevicePhase phase = DevicePhase::Failed;
         if (m_stop.stopped(device)) {
             // The box says what the refused I/O looked like to the worker
             // (a failed write, no answer); the user needs what it leaves.
             phase = DevicePhase::Interrupted;
+            code = result_code::kInterrupted;
             hint.clear();
             message = report->phase == DevicePhase::Transferring
                           ? console_text::interruptedDuringTransfer(report->sentBytes / kBlockSize,
@@ -183,15 +188,16 @@ void DeviceBoard::messageBox(int device, std::string_view text, uint32_t type,
                           : console_text::interruptedBeforeTransfer(m_language);
         }
         report->message = message;
-        emitNote({Note::Kind::Error, device, report->port, message});
+        report->code = code;
+        emitNote({Note::Kind::Error, device, report->port, message, code, report->instance});
         if (!hint.empty()) {
-            emitNote({Note::Kind::Hint, device, report->port, hint});
+            emitNote({Note::Kind::Hint, device, report->port, hint, code, report->instance});
         }
         changed(*report, phase);
         return;
     }
     if (!hint.empty()) {
-        emitNote({Note::Kind::Hint, -1, "", hint});
+        emitNote({Note::Kind::Hint, -1, "", hint, code});
     }
 }
 
@@ -212,9 +218,9 @@ void DeviceBoard::emitNote(Note note) {
     m_sink.note(note);
 }
 
-void DeviceBoard::note(Note::Kind kind, std::string text) {
+void DeviceBoard::note(Note::Kind kind, std::string text, std::string_view code) {
     std::lock_guard lock(m_mutex);
-    emitNote({kind, -1, "", std::move(text)});
+    emitNote({kind, -1, "", std::move(text), code});
 }
 
 void DeviceBoard::announceInterrupt() {
@@ -226,11 +232,16 @@ void DeviceBoard::announceInterrupt() {
 
 void DeviceBoard::announceLocked() {
     m_announced = true;
-    emitNote({Note::Kind::Error, -1, "", console_text::interruptAnnounced(m_language)});
+    emitNote({Note::Kind::Error, -1, "", console_text::interruptAnnounced(m_language),
+              result_code::kInterrupted});
     for (DeviceReport& report : m_devices) {
         if (!isFinal(report.phase) && m_stop.stage(report.device) == StopStage::Finishing) {
-            emitNote({Note::Kind::Info, report.device, report.port,
-                      console_text::imagerFinishesAlone(m_language)});
+            emitNote({Note::Kind::Info,
+                      report.device,
+                      report.port,
+                      console_text::imagerFinishesAlone(m_language),
+                      {},
+                      report.instance});
         }
     }
 }
@@ -240,17 +251,17 @@ int DeviceBoard::errorCount() const {
     return m_errors;
 }
 
-RunSummary DeviceBoard::summary(int exitCode) const {
+RunSummary DeviceBoard::summary(int exitCode, std::string_view code) const {
     std::lock_guard lock(m_mutex);
-    RunSummary result{exitCode, m_devices};
+    RunSummary result{exitCode, m_devices, code};
     for (DeviceReport& report : result.devices) {
         catchUp(report);
     }
     return result;
 }
 
-void DeviceBoard::finish(int exitCode) {
-    const RunSummary result = summary(exitCode);
+void DeviceBoard::finish(int exitCode, std::string_view code) {
+    const RunSummary result = summary(exitCode, code);
     std::lock_guard lock(m_mutex);
     m_sink.finished(result);
 }

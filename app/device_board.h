@@ -23,8 +23,9 @@ class DeviceBoard {
   public:
     DeviceBoard(ProgressSink& sink, StopControl& stop, uint16_t uiLanguage);
 
-    // The run's devices by index, with their ports, and the image's size.
-    void begin(const std::vector<std::string>& ports, uint32_t imageBytes);
+    // The run's devices by index, with their ports and instances, and the
+    // image's size.
+    void begin(const std::vector<RunDevice>& devices, uint32_t imageBytes);
 
     // What a worker told of its device (device index 0 to 5).
     void connecting(int device, int unansweredWaits);
@@ -37,12 +38,13 @@ class DeviceBoard {
 
     // A message box raised on the thread of `device` (or, for -1, on the
     // user-interface thread). `failure`: why the port that was just opened
-    // on that thread would not open, when it would not.
+    // on that thread would not open, when it would not. `code`: the outcome
+    // the box tells (see DeviceReport::code).
     void messageBox(int device, std::string_view text, uint32_t type,
-                    const std::optional<OpenFailure>& failure);
+                    const std::optional<OpenFailure>& failure, std::string_view code = {});
 
-    // A text of the command itself.
-    void note(Note::Kind kind, std::string text);
+    // A text of the command itself, with the outcome it tells, if any.
+    void note(Note::Kind kind, std::string text, std::string_view code = {});
     // Called after the first Ctrl-C: says once what happens to each device
     // (at the latest before the first note that follows the Ctrl-C).
     void announceInterrupt();
@@ -50,8 +52,9 @@ class DeviceBoard {
     // Error texts shown so far, the boxes of the run included.
     int errorCount() const;
 
-    RunSummary summary(int exitCode) const;
-    void finish(int exitCode);
+    // `code`: what ended a run that never got as far as its devices.
+    RunSummary summary(int exitCode, std::string_view code = {}) const;
+    void finish(int exitCode, std::string_view code = {});
 
   private:
     // The bytes a device's worker has sent, written by that worker alone

@@ -7,6 +7,7 @@
 #include "app/console_options.h"
 #include "app/console_services.h"
 #include "app/device_board.h"
+#include "app/report_sink.h"
 #include "update/run_state.h"
 
 namespace qor {
@@ -15,7 +16,7 @@ namespace qor {
 namespace flash_exit {
 inline constexpr int kSucceeded = 0;
 inline constexpr int kDeviceFailed = 1;
-inline constexpr int kUsage = 2;
+inline constexpr int kUsage = 2;  // also: the report cannot be opened
 inline constexpr int kImageRefused = 3;
 inline constexpr int kNoDevice = 4;  // none found, too many, ports not found, no RS-232 answer
 // Interrupted: 128 plus the signal's number, kCtrlCExitStatus for Ctrl-C (see
@@ -33,6 +34,8 @@ struct FlashContext {
     Interrupt& interrupt;
     std::ostream& out;  // the list of imagers
     bool json = false;
+    // --report: the board's sink, which records each device; null without.
+    ReportSink* report = nullptr;
 };
 
 // Carries out the update (USB or RS-232) or the list that `options` asks

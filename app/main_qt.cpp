@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "app/cqor_app.h"
+#include "app/run_log_path.h"
 #include "ui/qt/qt_dialog_host.h"
 #include "update/services.h"
 
@@ -11,7 +12,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     qor::SystemServices services;
     qor::QtDialogHost host;
-    qor::CQorApp app(host, services);
+    qor::CQorApp app(host, services, qor::runLogPath());
     app.InitInstance();
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/cqor_app.h"
+#include "app/run_log_path.h"
 #include "ui/win32/win32_dialog_host.h"
 #include "update/services.h"
 
@@ -12,7 +13,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, PWSTR /*commandL
                     int /*show*/) {
     qor::SystemServices services;
     qor::Win32DialogHost host(instance);
-    qor::CQorApp app(host, services);
+    qor::CQorApp app(host, services, qor::runLogPath());
     app.InitInstance();
     return 0;
 }

@@ -17,14 +17,21 @@ std::string_view kindName(Note::Kind kind) {
     return "error";
 }
 
+// A text member, null when the text is empty (an RS-232 imager's instance,
+// the code of what has not ended yet).
+JsonObject& addTextOrNull(JsonObject& object, std::string_view key, std::string_view text) {
+    return text.empty() ? object.addNull(key) : object.add(key, text);
+}
+
 JsonObject deviceObject(std::string_view event, const DeviceReport& report) {
     JsonObject object;
     if (!event.empty()) {
         object.add("event", event);
     }
-    object.addNumber("device", report.device)
-        .add("port", report.port)
-        .add(event.empty() ? "result" : "phase", phaseName(report.phase))
+    object.addNumber("device", report.device).add("port", report.port);
+    addTextOrNull(object, "instance", report.instance)
+        .add(event.empty() ? "result" : "phase", phaseName(report.phase));
+    addTextOrNull(object, "code", report.code)
         .addNumber("sent", report.sentBytes)
         .addNumber("total", report.totalBytes)
         .add("message", report.message);
@@ -46,10 +53,12 @@ class JsonRenderer final : public ProgressSink {
         }
         JsonObject object;
         object.add("event", "message").add("kind", kindName(note.kind));
+        addTextOrNull(object, "code", note.code);
         if (note.device >= 0) {
             object.addNumber("device", note.device).add("port", note.port);
+            addTextOrNull(object, "instance", note.instance);
         } else {
-            object.addNull("device").addNull("port");
+            object.addNull("device").addNull("port").addNull("instance");
         }
         object.add("message", note.text);
         m_out << object.str() << "\n" << std::flush;
@@ -64,9 +73,9 @@ class JsonRenderer final : public ProgressSink {
             devices += deviceObject("", report).str();
         }
         devices += "]";
-        m_out << JsonObject()
-                     .add("event", "summary")
-                     .addNumber("exit", summary.exitCode)
+        JsonObject object;
+        object.add("event", "summary").addNumber("exit", summary.exitCode);
+        m_out << addTextOrNull(object, "code", summary.code)
                      .addNumber("succeeded", succeededCount(summary))
                      .addNumber("count", static_cast<int64_t>(summary.devices.size()))
                      .addRaw("devices", devices)

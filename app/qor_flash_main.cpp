@@ -15,9 +15,11 @@
 #include "app/device_board.h"
 #include "app/flash_command.h"
 #include "app/progress_renderers.h"
+#include "app/report_sink.h"
 #include "app/station_watch.h"
 #include "app/stop_control.h"
 #include "text/ui_language.h"
+#include "update/image_path.h"
 
 int main(int argc, char** argv) {
     using namespace qor;
@@ -60,13 +62,20 @@ int main(int argc, char** argv) {
         sink = makePlainRenderer(std::cout, std::cerr, options.quiet, language);
     }
 
-    DeviceBoard board(*sink, stop, language);
+    std::unique_ptr<ReportSink> report;
+    if (!options.report.empty()) {
+        report =
+            std::make_unique<ReportSink>(*sink, imagePathFromUtf8(options.report), options.report);
+    }
+
+    DeviceBoard board(report ? *report : *sink, stop, language);
     ConsoleServices services(stop);
     RunState state;
     state.UiLanguage = language;
     ConsoleDialog dialog(board, state, services, interrupt,
                          options.mode != FlashOptions::Mode::Port, options.portName);
 
-    FlashContext context{state, dialog, services, board, interrupt, std::cout, options.json};
+    FlashContext context{state,     dialog,    services,     board,
+                         interrupt, std::cout, options.json, report.get()};
     return runFlashCommand(options, context);
 }

@@ -2,6 +2,8 @@
 
 #include "app/console_texts.h"
 #include "app/open_problem.h"
+#include "text/catalogue.h"
+#include "text/result_codes.h"
 #include "update/token_protocol.h"
 #include "update/update_worker.h"
 
@@ -37,6 +39,7 @@ bool StationJob::start() {
     }
     std::lock_guard lock(m_mutex);
     m_outcome.message = "no thread for the update";
+    m_outcome.code = result_code::kNoThread;
     return false;  // the starter closed the run: finished, failed
 }
 
@@ -54,11 +57,13 @@ void StationJob::blockSent(int /*device*/, uint32_t bytesSent, uint32_t /*totalB
 void StationJob::succeeded(int /*device*/) {
     std::lock_guard lock(m_mutex);
     m_outcome.result = StationOutcome::Result::Succeeded;
+    m_outcome.code = situationCode(Situation::UpdatesSucceeded);
 }
 
-void StationJob::failed(int device, Situation /*situation*/, std::string_view text) {
+void StationJob::failed(int device, Situation situation, std::string_view text) {
     std::lock_guard lock(m_mutex);
     m_outcome.result = StationOutcome::Result::Failed;
+    m_outcome.code = situationCode(situation);
     m_outcome.bytesSent = m_bytesSent.load();
     m_outcome.message = std::string(text);
     if (const auto failure = m_services.takeOpenFailure()) {
@@ -72,6 +77,7 @@ void StationJob::failed(int device, Situation /*situation*/, std::string_view te
         // What the refused I/O looked like to the worker is no news to the
         // user; what it leaves the imager with is.
         m_outcome.result = StationOutcome::Result::Interrupted;
+        m_outcome.code = result_code::kInterrupted;
         m_outcome.message = m_transferring
                                 ? console_text::interruptedDuringTransfer(
                                       m_outcome.bytesSent / kBlockSize, m_totalBytes / kBlockSize,

@@ -23,6 +23,8 @@ struct StationOutcome {
     uint32_t bytesSent = 0;
     double seconds = 0;
     std::string message;  // why it failed or was stopped; empty on success
+    // How it ended, the same in every language (see text/result_codes.h).
+    std::string_view code;
     // Why its port would not open, when that is how it failed.
     OpenProblem openProblem = OpenProblem::None;
     // Its line went away under the update: the imager was unplugged or reset

@@ -4,23 +4,22 @@
 #include <chrono>
 #include <cstdio>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "app/console_json.h"
 #include "app/console_texts.h"
 #include "app/flash_command.h"
+#include "app/instance_selection.h"
+#include "app/report_sink.h"
 #include "app/station_job.h"
-#include "app/station_report.h"
-#include "base/sha256.h"
 #include "serial/usb_discovery.h"
 #include "text/catalogue.h"
+#include "update/csv_report.h"
 #include "update/image_header.h"
 #include "update/image_path.h"
 
@@ -128,9 +127,9 @@ class StationWatch {
 
     const FlashOptions& m_options;
     StationContext& m_context;
+    const InstanceSelection m_selection{m_options.instances};
     FirmwareImage m_image;
-    std::string m_imageName;
-    std::string m_imageSha256;
+    RecordedImage m_recordedImage;
     std::unique_ptr<CsvReport> m_report;
     bool m_reportBroken = false;
 
@@ -165,20 +164,14 @@ int StationWatch::prepare() {
         error(formatText(Situation::InvalidFile, language, kTextCapacity));
         return flash_exit::kImageRefused;
     }
-    const std::filesystem::path path = imagePathFromUtf8(m_options.image);
-    const std::u8string name = path.filename().u8string();
-    m_imageName.assign(name.begin(), name.end());
     if (!m_options.report.empty()) {
         // Only the report names the image by its digest (of the bytes sent);
         // it costs milliseconds a megabyte.
-        Sha256 digest;
-        digest.update(*m_image.bytes);
-        m_imageSha256 = hexDigest(digest.finish());
+        m_recordedImage = recordedImage(m_options.image, *m_image.bytes);
         long osError = 0;
         m_report = CsvReport::open(imagePathFromUtf8(m_options.report), osError);
         if (!m_report) {
-            error("cannot open the report " + m_options.report + ": " +
-                  std::system_category().message(static_cast<int>(osError)));
+            error(reportProblem("open", m_options.report, osError));
             return flash_exit::kUsage;
         }
     }
@@ -195,6 +188,9 @@ void StationWatch::lookForImagers() {
     std::set<std::string> unnamed;  // listed, but without a port just now
     const Clock::time_point now = Clock::now();
     for (const UsbImager& imager : *imagers) {
+        if (!m_selection.takes(imager.instance)) {
+            continue;  // not one of those --instance names
+        }
         // One without a port yet is taken once its port is named; one whose
         // port is unnamed for a moment has not gone.
         if (imager.port.empty()) {
@@ -306,6 +302,7 @@ void StationWatch::record(const StationJob& job, const StationOutcome& outcome) 
                              .add("port", job.port())
                              .add("instance", job.instance())
                              .add("result", result)
+                             .add("code", outcome.code)
                              .addNumber("sent", outcome.bytesSent)
                              .addRaw("seconds", seconds(outcome.seconds))
                              .add("message", outcome.message)
@@ -317,19 +314,19 @@ void StationWatch::record(const StationJob& job, const StationOutcome& outcome) 
                       << (outcome.message.empty() ? "" : ": ") << outcome.message << std::endl;
     }
     if (m_report && !m_reportBroken) {
-        const StationRecord line{std::chrono::system_clock::now(),
-                                 job.port(),
-                                 job.instance(),
-                                 m_imageName,
-                                 m_imageSha256,
-                                 result,
-                                 outcome.bytesSent,
-                                 outcome.seconds,
-                                 outcome.message};
+        const RunRecord line{std::chrono::system_clock::now(),
+                             job.port(),
+                             job.instance(),
+                             m_recordedImage.name,
+                             m_recordedImage.sha256,
+                             result,
+                             outcome.bytesSent,
+                             outcome.seconds,
+                             outcome.message,
+                             std::string(outcome.code)};
         if (!m_report->append(line)) {
             // No imager may go unrecorded: the watch takes no more.
-            error("cannot write the report " + m_options.report + ": " +
-                  std::system_category().message(static_cast<int>(m_report->lastOsError())) +
+            error(reportProblem("write", m_options.report, m_report->lastOsError()) +
                   "; the watch ends");
             m_reportBroken = true;
         }

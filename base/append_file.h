@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,13 +18,18 @@ namespace qor {
 // Closed when the object goes.
 class AppendFile {
   public:
+    // How much of the file's start an append is shown.
+    static constexpr std::size_t kHeadBytes = 1024;
+
     virtual ~AppendFile() = default;
 
-    // Under the lock, writes at the end what `compose` makes of whether the
-    // file is empty now, and flushes it to the disk (fsync,
-    // FlushFileBuffers). False when the lock, the write or the flush failed;
-    // the OS error is kept.
-    virtual bool appendDurably(const std::function<std::string(bool empty)>& compose) = 0;
+    // Under the lock, writes at the end what `compose` makes of the file's
+    // first kHeadBytes bytes as they are now (all of a shorter file; empty
+    // for an empty one), and flushes it to the disk (fsync,
+    // FlushFileBuffers). False when the lock, the read, the write or the
+    // flush failed; the OS error is kept.
+    virtual bool appendDurably(
+        const std::function<std::string(std::string_view head)>& compose) = 0;
     // Under the lock, reads the whole file and writes at its end what
     // `mend` makes of it (nothing when it returns ""), durably.
     virtual bool mendDurably(const std::function<std::string(std::string_view contents)>& mend) = 0;

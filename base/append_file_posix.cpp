@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -17,16 +18,16 @@ class PosixAppendFile final : public AppendFile {
   public:
     explicit PosixAppendFile(UniqueFd fd) : m_fd(std::move(fd)) {}
 
-    bool appendDurably(const std::function<std::string(bool empty)>& compose) override {
+    bool appendDurably(const std::function<std::string(std::string_view head)>& compose) override {
         Lock lock(*this);
         if (!lock.held) {
             return false;
         }
-        struct stat status {};
-        if (::fstat(m_fd.get(), &status) != 0) {
-            return failed();
+        std::string head;
+        if (!read(head, kHeadBytes)) {
+            return false;
         }
-        return writeDurably(compose(status.st_size == 0));
+        return writeDurably(compose(head));
     }
 
     bool mendDurably(const std::function<std::string(std::string_view contents)>& mend) override {
@@ -35,20 +36,8 @@ class PosixAppendFile final : public AppendFile {
             return false;
         }
         std::string contents;
-        char buffer[64 * 1024];
-        for (off_t at = 0;;) {
-            const ssize_t n = ::pread(m_fd.get(), buffer, sizeof buffer, at);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                return failed();
-            }
-            if (n == 0) {
-                break;
-            }
-            contents.append(buffer, static_cast<std::size_t>(n));
-            at += n;
+        if (!read(contents, std::string::npos)) {
+            return false;
         }
         return writeDurably(mend(contents));
     }
@@ -77,6 +66,27 @@ class PosixAppendFile final : public AppendFile {
     bool failed() {
         m_error = errno;
         return false;
+    }
+
+    // The file from its start, up to `most` bytes.
+    bool read(std::string& contents, std::size_t most) {
+        char buffer[64 * 1024];
+        for (off_t at = 0; contents.size() < most;) {
+            const std::size_t wanted = std::min(sizeof buffer, most - contents.size());
+            const ssize_t n = ::pread(m_fd.get(), buffer, wanted, at);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0) {
+                return failed();
+            }
+            if (n == 0) {
+                break;
+            }
+            contents.append(buffer, static_cast<std::size_t>(n));
+            at += n;
+        }
+        return true;
     }
 
     bool writeDurably(std::string_view text) {

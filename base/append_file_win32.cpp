@@ -22,16 +22,16 @@ class Win32AppendFile final : public AppendFile {
     Win32AppendFile(const Win32AppendFile&) = delete;
     Win32AppendFile& operator=(const Win32AppendFile&) = delete;
 
-    bool appendDurably(const std::function<std::string(bool empty)>& compose) override {
+    bool appendDurably(const std::function<std::string(std::string_view head)>& compose) override {
         Lock lock(*this);
         if (!lock.held) {
             return false;
         }
-        LARGE_INTEGER size{};
-        if (!::GetFileSizeEx(m_file.get(), &size)) {
-            return failed();
+        std::string head;
+        if (!read(head, kHeadBytes)) {
+            return false;
         }
-        return writeDurably(compose(size.QuadPart == 0));
+        return writeDurably(compose(head));
     }
 
     bool mendDurably(const std::function<std::string(std::string_view contents)>& mend) override {
@@ -40,23 +40,8 @@ class Win32AppendFile final : public AppendFile {
             return false;
         }
         std::string contents;
-        char buffer[64 * 1024];
-        for (uint64_t at = 0;;) {
-            OVERLAPPED where{};
-            where.Offset = static_cast<DWORD>(at);
-            where.OffsetHigh = static_cast<DWORD>(at >> 32);
-            DWORD got = 0;
-            if (!::ReadFile(m_file.get(), buffer, sizeof buffer, &got, &where)) {
-                if (::GetLastError() == ERROR_HANDLE_EOF) {
-                    break;
-                }
-                return failed();
-            }
-            if (got == 0) {
-                break;
-            }
-            contents.append(buffer, got);
-            at += got;
+        if (!read(contents, std::string::npos)) {
+            return false;
         }
         return writeDurably(mend(contents));
     }
@@ -91,6 +76,30 @@ class Win32AppendFile final : public AppendFile {
     bool failed() {
         m_error = static_cast<long>(::GetLastError());
         return false;
+    }
+
+    // The file from its start, up to `most` bytes.
+    bool read(std::string& contents, std::size_t most) {
+        char buffer[64 * 1024];
+        for (uint64_t at = 0; contents.size() < most;) {
+            OVERLAPPED where{};
+            where.Offset = static_cast<DWORD>(at);
+            where.OffsetHigh = static_cast<DWORD>(at >> 32);
+            const auto wanted = static_cast<DWORD>(std::min(sizeof buffer, most - contents.size()));
+            DWORD got = 0;
+            if (!::ReadFile(m_file.get(), buffer, wanted, &got, &where)) {
+                if (::GetLastError() == ERROR_HANDLE_EOF) {
+                    break;
+                }
+                return failed();
+            }
+            if (got == 0) {
+                break;
+            }
+            contents.append(buffer, got);
+            at += got;
+        }
+        return true;
     }
 
     bool writeDurably(std::string_view text) {

@@ -28,6 +28,7 @@ qor::DeviceReport someReport(FuzzedDataProvider& input) {
     qor::DeviceReport report;
     report.device = input.ConsumeIntegralInRange<int>(-1, 7);
     report.port = input.ConsumeRandomLengthString(40);
+    report.instance = input.ConsumeRandomLengthString(40);
     report.phase = static_cast<qor::DevicePhase>(
         input.ConsumeIntegralInRange<int>(0, static_cast<int>(qor::DevicePhase::Interrupted)));
     report.sentBytes = input.ConsumeIntegral<uint32_t>();

@@ -22,12 +22,13 @@ bool same(const qor::FlashOptionsParse& a, const qor::FlashOptionsParse& b) {
            a.options.portName == b.options.portName && a.options.image == b.options.image &&
            a.options.language == b.options.language && a.options.quiet == b.options.quiet &&
            a.options.json == b.options.json && a.options.maxDevices == b.options.maxDevices &&
-           a.options.count == b.options.count && a.options.report == b.options.report;
+           a.options.count == b.options.count && a.options.report == b.options.report &&
+           a.options.instances == b.options.instances;
 }
 
 // The options that take a value.
-constexpr std::array<std::string_view, 5> kValued = {"--port", "--lang", "--max-devices", "--count",
-                                                     "--report"};
+constexpr std::array<std::string_view, 6> kValued = {"--port",  "--lang",   "--max-devices",
+                                                     "--count", "--report", "--instance"};
 
 // Every "--name=V" of a valued option written as two arguments.
 std::vector<std::string_view> splitValues(const std::vector<std::string_view>& args,
@@ -102,6 +103,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(options.maxDevices >= 1 && options.maxDevices <= qor::kMaxWatchDevices,
                 "a watch runs 1 to 32 imagers at once");
         require(options.count >= 0, "a watch's count is never negative");
+        require(options.mode != FlashOptions::Mode::Port || options.instances.empty(),
+                "an RS-232 imager is named by its port alone");
+        require(options.mode != FlashOptions::Mode::List || options.report.empty(),
+                "a list has nothing to report");
+        for (size_t i = 0; i < options.instances.size(); ++i) {
+            const std::string& name = options.instances[i];
+            require(!name.empty() && name.find(',') == std::string::npos,
+                    "an instance is a name without commas");
+            require(std::find(options.instances.begin(), options.instances.begin() + i, name) ==
+                        options.instances.begin() + i,
+                    "each instance is named once");
+        }
     }
 
     std::vector<std::string> storage;

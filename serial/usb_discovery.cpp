@@ -221,36 +221,17 @@ std::string instanceOf(std::u16string_view path) {
     return text;
 }
 
-}  // namespace
-
-uint8_t CountUsbDevices(RegistryReader& registry) {
-    RegistryKey list = registry.openKey(kUsbSerialListPath.data());
-    if (!list) {
-        return 0;
-    }
-    NameBuffer name{};
-    InstanceBuffer data{};
-    ValueWalk walk(list, name);
-    RegistryValueInfo info;
-    uint8_t count = 0;
-    Step step;
-    while ((step = walk.next(data, info)) == Step::Value) {
-        // Saturate: 256 imagers wrapping to 0 would read as none attached.
-        if (contains(dataText(data, info), UsbHardwareId) &&
-            count < std::numeric_limits<uint8_t>::max()) {
-            ++count;
-        }
-    }
-    return step == Step::End ? count : 0;
-}
-
-uint8_t CollectUsbPorts(RegistryReader& registry, PortNameTable& table) {
+// CollectUsbPorts, and with `instances` each imager's instance too.
+uint8_t collectPorts(RegistryReader& registry, PortNameTable& table, UsbInstanceTable* instances) {
     Gathered gathered;
     gatherInstances(registry, gathered);
     if (gathered.failed || gathered.count == 0) {
         return 0;
     }
     for (std::size_t i = 0; i < gathered.count; ++i) {
+        if (instances != nullptr) {
+            (*instances)[i] = instanceOf(gathered.instance(i));
+        }
         std::array<char16_t, kKeyPathChars> path{};
         if (!parametersPath(gathered.instance(i), path)) {
             continue;  // no key can have this path; the entry keeps its name
@@ -275,6 +256,33 @@ uint8_t CollectUsbPorts(RegistryReader& registry, PortNameTable& table) {
         }
     }
     return static_cast<uint8_t>(gathered.count);
+}
+
+}  // namespace
+
+uint8_t CountUsbDevices(RegistryReader& registry) {
+    RegistryKey list = registry.openKey(kUsbSerialListPath.data());
+    if (!list) {
+        return 0;
+    }
+    NameBuffer name{};
+    InstanceBuffer data{};
+    ValueWalk walk(list, name);
+    RegistryValueInfo info;
+    uint8_t count = 0;
+    Step step;
+    while ((step = walk.next(data, info)) == Step::Value) {
+        // Saturate: 256 imagers wrapping to 0 would read as none attached.
+        if (contains(dataText(data, info), UsbHardwareId) &&
+            count < std::numeric_limits<uint8_t>::max()) {
+            ++count;
+        }
+    }
+    return step == Step::End ? count : 0;
+}
+
+uint8_t CollectUsbPorts(RegistryReader& registry, PortNameTable& table) {
+    return collectPorts(registry, table, nullptr);
 }
 
 std::optional<std::vector<UsbImager>> ListUsbImagers(RegistryReader& registry) {
@@ -307,8 +315,15 @@ std::optional<std::vector<UsbImager>> ListUsbImagers(RegistryReader& registry) {
 }
 
 uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table) {
+    UsbInstanceTable instances;
+    return CollectUsbPortsForRun(registry, table, instances);
+}
+
+uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table,
+                              UsbInstanceTable& instances) {
     table = PortNameTable{};
-    const uint8_t collected = CollectUsbPorts(registry, table);
+    instances = UsbInstanceTable{};
+    const uint8_t collected = collectPorts(registry, table, &instances);
     // A written entry is never empty: no empty text is a port name.
     const bool everyOneNamed = std::all_of(table.begin(), table.begin() + collected,
                                            [](const std::string& name) { return !name.empty(); });

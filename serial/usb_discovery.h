@@ -59,6 +59,15 @@ std::optional<std::vector<UsbImager>> ListUsbImagers(RegistryReader& registry);
 // may now belong to another device.
 uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table);
 
+// The USB instance (as UsbImager::instance) of each entry of a PortNameTable,
+// UTF-8, of any length.
+using UsbInstanceTable = std::array<std::string, kPortNameTableSize>;
+
+// The same collection, which also writes each imager's instance, read in the
+// same walk as its port, into `instances` (cleared first).
+uint8_t CollectUsbPortsForRun(RegistryReader& registry, PortNameTable& table,
+                              UsbInstanceTable& instances);
+
 // The ports of imagers just counted may not be listed yet: a run looks this
 // many times, this far apart, before it gives up on them.
 inline constexpr int kPortCheckAttempts = 4;

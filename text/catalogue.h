@@ -50,9 +50,12 @@ enum class Situation {
     UpdateReportedFailure,
     UpdateTimedOut,
     UpdatesSucceeded,
+
+    // Command line
+    InstanceNotAttached,  // %s the instance named
 };
 
-inline constexpr std::size_t kSituationCount = 30;
+inline constexpr std::size_t kSituationCount = 31;
 
 // Capacities of the fixed text buffers on the Windows side, in UTF-16 code
 // units including the terminating NUL.
@@ -66,6 +69,11 @@ std::string_view catalogueText(Situation situation, uint16_t uiLanguage);
 
 // True when the situation is shown in English whatever the language.
 bool isEnglishOnly(Situation situation);
+
+// How things ended in `situation`, as one word for scripts and records:
+// lower-case ASCII, the same in every language ("block-refused"). Empty for
+// a text that tells no outcome (a caption, a progress text).
+std::string_view situationCode(Situation situation);
 
 // One value for a placeholder: a number or a text (a port name).
 class TextArg {

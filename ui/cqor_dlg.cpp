@@ -31,12 +31,18 @@ constexpr MessageMapEntry kMessageMap[] = {
 
 }  // namespace
 
-CQorDlg::CQorDlg(AppState& state, Services& services)
-    : m_state(state), m_services(services), m_hIcon(IDR_MAINFRAME) {}
+CQorDlg::CQorDlg(AppState& state, Services& services, std::filesystem::path runLog)
+    : m_state(state),
+      m_services(services),
+      m_runLogPath(std::move(runLog)),
+      m_hIcon(IDR_MAINFRAME) {}
 
 void CQorDlg::attach(Window& window) {
     m_window = &window;
     m_rows.emplace(window, m_state);
+    if (!m_runLogPath.empty()) {
+        m_runLog.emplace(*m_rows, *this, m_runLogPath);
+    }
 }
 
 bool CQorDlg::dispatch(const DialogMessage& message) {

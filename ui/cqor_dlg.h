@@ -1,12 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "ui/device_rows_view.h"
 #include "ui/dialog_control.h"
+#include "ui/run_log.h"
 #include "ui/window.h"
 #include "update/update_dialog.h"
 
@@ -34,7 +36,9 @@ struct DialogMessage {
 // through dispatch().
 class CQorDlg final : public UpdateDialog {
   public:
-    CQorDlg(AppState& state, Services& services);
+    // `runLog`: the file the records of the runs are appended to (see
+    // RunLog); none when empty.
+    CQorDlg(AppState& state, Services& services, std::filesystem::path runLog = {});
 
     void attach(Window& window);
     bool OnInitDialog();
@@ -70,7 +74,9 @@ class CQorDlg final : public UpdateDialog {
 
     // UpdateDialog
     Window& window() { return *m_window; }
-    DeviceObserver& deviceEvents() override { return *m_rows; }
+    DeviceObserver& deviceEvents() override {
+        return m_runLog ? static_cast<DeviceObserver&>(*m_runLog) : *m_rows;
+    }
     AppState& state() override { return m_state; }
     Services& services() override { return m_services; }
     void enterSelectedMode() override;
@@ -94,8 +100,11 @@ class CQorDlg final : public UpdateDialog {
     AppState& m_state;
     Services& m_services;
     Window* m_window = nullptr;
-    // The rows' rendering of the device events, over the attached window.
+    // The rows' rendering of the device events, over the attached window,
+    // and the log of runs that passes them on to it.
     std::optional<DeviceRowsView> m_rows;
+    const std::filesystem::path m_runLogPath;
+    std::optional<RunLog> m_runLog;
 
     int m_hIcon;
     DialogControl m_btnUpdate;

@@ -126,8 +126,8 @@ void CQorDlg::OnBnClickedUpdate() {
             // The poll keeps running while the file dialog is open and may
             // have counted nothing by now; a run of no device would never
             // close, so no port found is never a pass.
-            const uint8_t collected =
-                CollectUsbPortsForRun(m_services.registry(), m_state.PortNameTable);
+            const uint8_t collected = CollectUsbPortsForRun(
+                m_services.registry(), m_state.PortNameTable, m_state.UsbInstances);
             if (collected == m_state.DeviceCount && collected != 0) {
                 found = true;
             } else {

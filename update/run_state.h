@@ -13,9 +13,10 @@ namespace qor {
 
 // The values an update run shares with the front end that started it, owned
 // by the application and passed by reference. The user-interface thread
-// writes FirmwarePath, FirmwareBytes, PortNameTable, HighSpeedFlag and DeviceCount before a
-// run's workers start and only reads them while the run is open; the workers
-// write only SuccessCount and runningWorkers.
+// writes FirmwarePath, FirmwareBytes, PortNameTable, UsbInstances,
+// HighSpeedFlag and DeviceCount before a run's workers start and only reads
+// them while the run is open; the workers write only SuccessCount and
+// runningWorkers.
 struct RunState {
     // Language of every text shown; 2052 selects Chinese. Set once when the
     // dialog initialises.
@@ -33,6 +34,9 @@ struct RunState {
     std::shared_ptr<const std::vector<uint8_t>> FirmwareBytes;
     // Port names of the attached USB imagers, written by CollectUsbPorts.
     qor::PortNameTable PortNameTable;
+    // The USB instance of each entry of PortNameTable, written by the same
+    // collection; empty where none is known.
+    UsbInstanceTable UsbInstances;
     // Workers of the current run that have not yet finished their end steps.
     std::atomic<int> runningWorkers{0};
 };

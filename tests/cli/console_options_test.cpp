@@ -6,6 +6,7 @@
 
 #include "app/console_options.h"
 #include "tests/support/manual_pages.h"
+#include "text/result_codes.h"
 #include "text/ui_language.h"
 
 namespace qor {
@@ -25,6 +26,7 @@ struct Accepted {
     int maxDevices = 6;
     int count = 0;
     std::string report = "";
+    std::vector<std::string> instances = {};
 };
 
 class AcceptedOptions : public ::testing::TestWithParam<Accepted> {};
@@ -42,6 +44,7 @@ TEST_P(AcceptedOptions, Parse) {
     EXPECT_EQ(parsed.options.maxDevices, row.maxDevices);
     EXPECT_EQ(parsed.options.count, row.count);
     EXPECT_EQ(parsed.options.report, row.report);
+    EXPECT_EQ(parsed.options.instances, row.instances);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -61,6 +64,12 @@ INSTANTIATE_TEST_SUITE_P(
                  5,
                  "r.csv"},
         Accepted{"UsbSpelledOut", {"--usb", "fw.bin"}, Mode::Usb, "", "fw.bin"},
+        Accepted{.name = "ReportOfAnRs232Run",
+                 .args = {"--port", "COM3", "--report=r.csv", "fw.bin"},
+                 .mode = Mode::Port,
+                 .port = "COM3",
+                 .image = "fw.bin",
+                 .report = "r.csv"},
         Accepted{"PortAsNextArgument", {"--port", "COM3", "fw.bin"}, Mode::Port, "COM3", "fw.bin"},
         Accepted{
             "PortAfterEquals", {"--port=/dev/ttyS0", "fw.bin"}, Mode::Port, "/dev/ttyS0", "fw.bin"},
@@ -85,6 +94,18 @@ INSTANTIATE_TEST_SUITE_P(
                  "fw.bin",
                  kUiLanguageEnglish},
         Accepted{"List", {"--list", "--json"}, Mode::List, "", "", std::nullopt, false, true},
+        Accepted{.name = "InstancesRepeatedOrListedEachOnce",
+                 .args = {"--instance", "SN1,1-1.2", "--usb", "--instance=SN1", "fw.bin"},
+                 .mode = Mode::Usb,
+                 .port = "",
+                 .image = "fw.bin",
+                 .instances = {"SN1", "1-1.2"}},
+        Accepted{.name = "InstanceWithWatch",
+                 .args = {"--watch", "--instance", "SN1", "fw.bin"},
+                 .mode = Mode::Watch,
+                 .port = "",
+                 .image = "fw.bin",
+                 .instances = {"SN1"}},
         Accepted{"HelpWinsOverEverythingElse", {"--port", "COM1", "-h"}, Mode::Help, "COM1", ""},
         Accepted{"Version", {"-V"}, Mode::Version, "", ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -130,16 +151,26 @@ INSTANTIATE_TEST_SUITE_P(
         Refused{"CountZero",
                 {"--watch", "--count=0", "a.bin"},
                 "invalid argument '0' for '--count' (1 to 1000000)"},
-        Refused{"ReportWithoutWatch",
-                {"--report", "r.csv", "a.bin"},
-                "'--max-devices', '--count' and '--report' go with '--watch'"},
+        Refused{"CountWithoutWatch",
+                {"--count", "3", "a.bin"},
+                "'--max-devices' and '--count' go with '--watch'"},
+        Refused{"ReportWithList",
+                {"--list", "--report", "r.csv"},
+                "'--list' updates nothing to report: it takes no '--report'"},
+        Refused{"InstanceWithPort",
+                {"--port", "COM1", "--instance", "SN1", "a.bin"},
+                "'--port' and '--instance' exclude each other"},
+        Refused{"InstanceWithAnEmptyName",
+                {"--instance", "SN1,,SN2", "a.bin"},
+                "option '--instance' needs an instance for each name in 'SN1,,SN2'"},
         Refused{"WatchWithPort",
                 {"--watch", "--port", "COM1", "a.bin"},
                 "'--watch' takes neither '--usb', '--port' nor '--list'"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// --help and the manual page name every option and exit status, so that they
-// cannot fall behind the program again.
+// --help and the manual page name every option and exit status, and the
+// manual page every result code, so that they cannot fall behind the program
+// again.
 TEST(FlashUsage, DocumentsEveryOptionAndExitStatus) {
     const std::string usage = flashUsageText();
     const std::string manual = testing::manualPage("qor-flash.1");
@@ -151,6 +182,9 @@ TEST(FlashUsage, DocumentsEveryOptionAndExitStatus) {
     for (const std::string status : {"0", "1", "2", "3", "4", "129", "130", "143"}) {
         EXPECT_NE(usage.find("\n  " + status + " "), std::string::npos) << status;
         EXPECT_NE(manual.find("\n.B " + status + "\n"), std::string::npos) << status;
+    }
+    for (const std::string_view code : everyResultCode()) {
+        EXPECT_TRUE(testing::namesWord(manual, code)) << "qor-flash.1 lacks " << code;
     }
 }
 

@@ -34,7 +34,7 @@ class RecordingSink final : public ProgressSink {
 
 class Board : public ::testing::Test {
   protected:
-    Board() { board.begin({"ttyACM0"}, 8 * 1024); }
+    Board() { board.begin({{"ttyACM0"}}, 8 * 1024); }
 
     void transfer(int blocks) {
         board.connecting(0, 0);
@@ -94,7 +94,7 @@ TEST_F(Board, AFailureThePortCausedForCtrlCSaysWhatTheImagerIsLeftWith) {
 
 TEST_F(Board, ASinkThatShowsNoProgressGetsTheCountWithTheNextPhase) {
     sink.progress = false;
-    board.begin({"ttyACM0"}, 8 * 1024);
+    board.begin({{"ttyACM0"}}, 8 * 1024);
     transfer(3);
     EXPECT_EQ(sink.last.sentBytes, 0u) << "no call for a block alone";
     EXPECT_EQ(board.summary(0).devices.at(0).sentBytes, 3072u);

@@ -20,13 +20,15 @@
 #include <utility>
 #include <vector>
 
-#include "tools/testkit/json_reader.h"
+#include "tests/support/csv_records.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/scoped_env.h"
+#include "tests/support/scripted_services.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
 #include "tools/imager_sim/simulator.h"
 #include "tools/testkit/child_process.h"
+#include "tools/testkit/json_reader.h"
 #include "tools/testkit/open_handles.h"
 #include "tools/testkit/sample_image.h"
 #include "ui/resource_ids.h"
@@ -67,6 +69,11 @@ struct Fault {
     const char* flashMessage = "";
     // A line of the dialog's boxes.
     const char* boxText = "";
+    // The faulty imager's code, or the run's when it never got as far as its
+    // imagers: the same whatever the language.
+    const char* code = "";
+    // The user's language: the messages and boxes above are in it.
+    const char* language = "en";
     bool faultySucceeds = false;  // the fault is one the updater must ride out
     bool healthyTouched = true;   // the healthy imager is updated
     unsigned imagers = 2;         // above 6: all healthy, none may be touched
@@ -102,12 +109,14 @@ std::vector<Fault> faults() {
          .options = at(&Options::probe_reply, Reply::kHangUp),
          .exitCode = 1,
          .flashMessage = "ttyACM1: Connect Failed",
-         .boxText = "Connect Failed"},
+         .boxText = "Connect Failed",
+         .code = "connect-failed"},
         {.name = "HangUpAtTheHeader",
          .options = at(&Options::header_reply, Reply::kHangUp),
          .exitCode = 1,
          .flashMessage = "ttyACM1: Transmit File Failed\n",
-         .boxText = "Transmit File Failed"},
+         .boxText = "Transmit File Failed",
+         .code = "header-unanswered"},
         {.name = "HangUpAtBlock3",
          .options = with([](Options& o) {
              o.block_fault = BlockFault::kHangUp;
@@ -115,7 +124,43 @@ std::vector<Fault> faults() {
          }),
          .exitCode = 1,
          .flashMessage = "ttyACM1: Transmit File Failed (0)",
-         .boxText = "Transmit File Failed (0)"},
+         .boxText = "Transmit File Failed (0)",
+         .code = "block-refused"},
+        // A refused header and a refused block, in either language. In
+        // Chinese a refused block reads as a header left unanswered does: the
+        // codes tell them apart, the same in both languages.
+        {.name = "HeaderRefused",
+         .options = at(&Options::header_reply, Reply::kNack),
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: Invalid Firmware !",
+         .boxText = "Invalid Firmware !",
+         .code = "firmware-refused"},
+        {.name = "HeaderRefusedInChinese",
+         .options = at(&Options::header_reply, Reply::kNack),
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: \u4e0d\u652f\u6301\u6b64\u56fa\u4ef6\u7248\u672c !!",
+         .boxText = "\u4e0d\u652f\u6301\u6b64\u56fa\u4ef6\u7248\u672c !!",
+         .code = "firmware-refused",
+         .language = "zh"},
+        {.name = "BlockRefused",
+         .options = with([](Options& o) {
+             o.block_fault = BlockFault::kNack;
+             o.fault_block = 2;
+         }),
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: Transmit File Failed (-2)",
+         .boxText = "Transmit File Failed (-2)",
+         .code = "block-refused"},
+        {.name = "BlockRefusedInChinese",
+         .options = with([](Options& o) {
+             o.block_fault = BlockFault::kNack;
+             o.fault_block = 2;
+         }),
+         .exitCode = 1,
+         .flashMessage = "ttyACM1: \u6863\u6848\u4f20\u9001\u5931\u8d25\n",
+         .boxText = "\u6863\u6848\u4f20\u9001\u5931\u8d25",
+         .code = "block-refused",
+         .language = "zh"},
         // The imager has acknowledged the image and hangs up instead of its
         // "*update" (the check), or of its final answer (the update).
         {.name = "HangUpAtTheCheck",
@@ -125,7 +170,8 @@ std::vector<Fault> faults() {
          }),
          .exitCode = 1,
          .flashMessage = "ttyACM1: File Transmit Failed",
-         .boxText = "File Transmit Failed"},
+         .boxText = "File Transmit Failed",
+         .code = "transfer-unconfirmed"},
         {.name = "HangUpAtTheUpdate",
          .options = with([](Options& o) {
              o.write_time_ms = 300;
@@ -133,51 +179,64 @@ std::vector<Fault> faults() {
          }),
          .exitCode = 1,
          .flashMessage = "ttyACM1: Upate Failed",
-         .boxText = "Upate Failed"},
+         .boxText = "Upate Failed",
+         .code = "update-timeout"},
         {.name = "VanishesBetweenTheCountAndTheCollection",
          .act = Act::kVanish,
          .boxText = "COM Port Error !",
+         .code = "port-error",
          .healthyTouched = false},
         {.name = "PortHeldByAnotherProcess",
          .act = Act::kHoldPort,
          .exitCode = 1,
          .flashMessage = "ttyACM1: Connect To ttyACM1 Failed: port busy\n"
                          "qor-flash: ttyACM1: hint: another program holds the port",
-         .boxText = "Connect To ttyACM1 Failed"},
+         .boxText = "Connect To ttyACM1 Failed",
+         .code = "port-open-failed"},
         // Both ports are root's: the healthy imager is out of reach too.
         {.name = "PortTheUserMayNotOpen",
          .act = Act::kUnprivileged,
          .exitCode = 1,
          .flashMessage = "ttyACM1: Connect To ttyACM1 Failed: permission denied\n"
                          "qor-flash: ttyACM1: hint: add the user to the dialout group",
+         .code = "port-open-failed",
          .healthyTouched = false},
         // The image is read once, by the check: the workers send the bytes
         // it passed, whatever becomes of the file.
-        {.name = "ImageDeletedBeforeTheWorkers", .act = Act::kDeleteImage, .faultySucceeds = true},
+        {.name = "ImageDeletedBeforeTheWorkers",
+         .act = Act::kDeleteImage,
+         .code = "ok",
+         .faultySucceeds = true},
         {.name = "ImageTruncatedBeforeTheWorkers",
          .act = Act::kTruncateImage,
+         .code = "ok",
          .faultySucceeds = true},
         {.name = "ImageOverwrittenBeforeTheWorkers",
          .act = Act::kOverwriteImage,
+         .code = "ok",
          .faultySucceeds = true},
         {.name = "FloodOfDiscardedBytesAtEveryWait",
          .options = at(&Options::flood_gap_ms, 20u),
          .exitCode = 0,
+         .code = "ok",
          .faultySucceeds = true},
         {.name = "TrickleOfOneByteEvery200ms",
          .options = at(&Options::trickle_gap_ms, 200u),
          .exitCode = 0,
+         .code = "ok",
          .faultySucceeds = true},
         {.name = "SevenImagers",
          .exitCode = 4,
          .flashMessage = "Too Many COM Ports !",
          .boxText = "Too Many COM Ports !",
+         .code = "too-many-imagers",
          .healthyTouched = false,
          .imagers = 7},
         {.name = "NineImagers",
          .exitCode = 4,
          .flashMessage = "Too Many COM Ports !",
          .boxText = "Too Many COM Ports !",
+         .code = "too-many-imagers",
          .healthyTouched = false,
          .imagers = 9},
         {.name = "CtrlCWhileConnecting",
@@ -185,18 +244,21 @@ std::vector<Fault> faults() {
          .act = Act::kInterrupt,
          .exitCode = 130,
          .flashMessage = "ttyACM1: interrupted before the image went out",
+         .code = "interrupted",
          .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.probe_seen; })},
         {.name = "CtrlCAfterTheHeader",
          .options = at(&Options::header_delay_ms, 900u),
          .act = Act::kInterrupt,
          .exitCode = 130,
          .flashMessage = "ttyACM1: interrupted before the image went out",
+         .code = "interrupted",
          .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.header.size() == 12; })},
         {.name = "CtrlCDuringTheTransfer",
          .options = at(&Options::block_delay_ms, 300u),
          .act = Act::kInterrupt,
          .exitCode = 130,
          .flashMessage = "ttyACM1: interrupted after ",
+         .code = "interrupted",
          .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.blocks >= 1; })},
         // With the whole image in, the imager is left to finish.
         {.name = "CtrlCDuringTheCheck",
@@ -204,6 +266,7 @@ std::vector<Fault> faults() {
          .act = Act::kInterrupt,
          .exitCode = 130,
          .flashMessage = "ttyACM1: the imager has the whole image",
+         .code = "ok",
          .faultySucceeds = true,
          .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.completed; }),
          .toldPhase = "checking"},
@@ -212,6 +275,7 @@ std::vector<Fault> faults() {
          .act = Act::kInterrupt,
          .exitCode = 130,
          .flashMessage = "ttyACM1: the imager has the whole image",
+         .code = "ok",
          .faultySucceeds = true,
          .when = whenRecord([](const sim::ImagerRecord& r) { return r.run.completed; }),
          .toldPhase = "updating"},
@@ -227,27 +291,6 @@ std::vector<Fault> faultsWhere(const std::function<bool(const Fault&)>& keep) {
     }
     return kept;
 }
-
-// Calls `beforeCollection` once, at the next look at the attached imagers:
-// after a click on the main button that is the port check, between the
-// image check and the workers.
-class HookedServices final : public Services {
-  public:
-    Clock& clock(int deviceIndex) override { return m_real.clock(deviceIndex); }
-    PortHandle openComPort(std::string_view name, uint32_t baud) override {
-        return m_real.openComPort(name, baud);
-    }
-    RegistryReader& registry() override {
-        if (auto hook = std::exchange(beforeCollection, nullptr)) {
-            hook();
-        }
-        return m_real.registry();
-    }
-    std::function<void()> beforeCollection;
-
-  private:
-    SystemServices m_real;
-};
 
 class FaultTable : public ::testing::TestWithParam<Fault> {
   protected:
@@ -328,7 +371,7 @@ using ThroughQorFlash = FaultTable;
 TEST_P(ThroughQorFlash, EndsWithTheMessageAndNoFalseSuccess) {
     const Fault& fault = GetParam();
     std::string program = QOR_FLASH_PROGRAM;
-    std::vector<std::string> args{"--json", imagePath};
+    std::vector<std::string> args{"--json", "--lang", fault.language, imagePath};
     std::optional<int> holder;
     if (fault.act == Act::kUnprivileged) {
         if (::geteuid() != 0) {
@@ -358,9 +401,10 @@ TEST_P(ThroughQorFlash, EndsWithTheMessageAndNoFalseSuccess) {
     if (fault.act == Act::kInterrupt) {
         ASSERT_TRUE(faulty().waitFor(fault.when, kRecordWaitMs));
         if (fault.toldPhase != nullptr) {
-            ASSERT_TRUE(child.waitForOutput(
-                std::string("\"port\":\"") + port(1) + "\",\"phase\":\"" + fault.toldPhase + "\"",
-                std::chrono::milliseconds(kRecordWaitMs)));
+            ASSERT_TRUE(child.waitForOutput(std::string("\"port\":\"") + port(1) +
+                                                "\",\"instance\":\"SN1\",\"phase\":\"" +
+                                                fault.toldPhase + "\"",
+                                            std::chrono::milliseconds(kRecordWaitMs)));
         }
         child.signal(SIGINT);
     }
@@ -373,19 +417,30 @@ TEST_P(ThroughQorFlash, EndsWithTheMessageAndNoFalseSuccess) {
     EXPECT_EQ(result.exitCode, *fault.exitCode) << result.err;
     EXPECT_NE(result.err.find(std::string("qor-flash: ") + fault.flashMessage), std::string::npos)
         << result.err;
+    // Every error says what it is about in a word of its own.
+    std::string last = result.out.substr(result.out.rfind('\n', result.out.size() - 2) + 1);
+    for (size_t at = 0, end; (end = result.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        const auto event = testing::readJson(result.out.substr(at, end - at));
+        ASSERT_TRUE(event) << result.out.substr(at, end - at);
+        if ((*event)["event"].text() == "message" && (*event)["kind"].text() == "error") {
+            EXPECT_FALSE((*event)["code"].isNull()) << result.out.substr(at, end - at);
+        }
+    }
+    const auto summary = testing::readJson(last);
+    ASSERT_TRUE(summary) << result.out;
     if (fault.imagers > 2) {
+        EXPECT_EQ((*summary)["code"].text(), fault.code) << last;
         for (const auto& imager : imagers) {
             EXPECT_TRUE(imager->received().empty());
         }
         return;
     }
-    // The summary names every device with its own result.
-    std::string last = result.out.substr(result.out.rfind('\n', result.out.size() - 2) + 1);
-    const auto summary = testing::readJson(last);
-    ASSERT_TRUE(summary) << result.out;
+    // The summary names every device with its own result and code.
     const auto& devices = (*summary)["devices"].array();
     ASSERT_EQ(devices.size(), 2u) << last;
     EXPECT_EQ(devices[1]["result"].text() == "succeeded", fault.faultySucceeds) << last;
+    EXPECT_EQ(devices[1]["code"].text(), fault.code) << last;
+    EXPECT_EQ(devices[1]["instance"].text(), "SN1") << last;
     if (fault.healthyTouched && fault.act != Act::kInterrupt) {
         EXPECT_EQ(devices[0]["result"].text(), "succeeded") << last;
     }
@@ -411,7 +466,7 @@ using ThroughTheDialog = FaultTable;
 
 TEST_P(ThroughTheDialog, EndsWithTheBoxAndEveryHandleClosed) {
     const Fault& fault = GetParam();
-    ScopedEnv language{"LANGUAGE", "en_US"};
+    ScopedEnv language{"LANGUAGE", fault.language == std::string("zh") ? "zh_CN" : "en_US"};
     ScopedEnv sysfsRoot{"QOR_SYSFS_ROOT", sysfs.root().string()};
     ScopedEnv portDir{"QOR_PORT_DIR", ports.path().string()};
     // The simulators' own ends of their lines are no leak.
@@ -423,14 +478,19 @@ TEST_P(ThroughTheDialog, EndsWithTheBoxAndEveryHandleClosed) {
         ASSERT_EQ(::flock(*holder, LOCK_EX | LOCK_NB), 0);
     }
     AppState state;
-    HookedServices services;
-    testing::MemoryDialogHost host(state, services);
+    // The system's clock, ports and registry (the fake sysfs tree).
+    testing::ScriptedServices services;
+    services.useSystemRegistry();
+    const fs::path runLog = files / "state" / "runs.csv";
+    testing::MemoryDialogHost host(state, services, runLog);
     host.open();
     MemoryWindow& window = host.window();
     host.click(IDC_RADIO_USB);
     host.tick();
     window.setOpenFileAnswer(imagePath);
-    services.beforeCollection = actBeforeCollection();
+    // At the next look at the attached imagers: after the click on the main
+    // button that is the port check, between the image check and the workers.
+    services.beforeRegistry = actBeforeCollection();
     host.click(IDC_UPDATE);
     ASSERT_TRUE(host.waitForRunClosed(kDeadline)) << "the run is still open after the deadline";
     if (holder) {
@@ -447,6 +507,21 @@ TEST_P(ThroughTheDialog, EndsWithTheBoxAndEveryHandleClosed) {
         EXPECT_NE(boxes.find(fault.boxText), std::string::npos) << boxes;
     }
     expectImagers();
+    // The window's log has a record of each imager of a run, the faulty
+    // one's with the row's code whatever the language; a run that never
+    // began has none.
+    const auto records = testing::readCsvRecords(runLog);
+    if (fault.imagers > 2 || fault.act == Act::kVanish) {
+        EXPECT_TRUE(records.empty());
+    } else {
+        ASSERT_EQ(records.size(), 3u);
+        const auto faultyRecord = std::find_if(records.begin(), records.end(),
+                                               [&](const auto& r) { return r.at(1) == port(1); });
+        ASSERT_NE(faultyRecord, records.end());
+        EXPECT_EQ(faultyRecord->at(2), "SN1");
+        EXPECT_EQ(faultyRecord->at(5), fault.faultySucceeds ? "succeeded" : "failed");
+        EXPECT_EQ(faultyRecord->back(), fault.code);
+    }
     // Every worker has let go of its port and of the image before the last
     // one closed the run.
     // (an imager that hung up has closed its own).

@@ -21,13 +21,13 @@
 #include <vector>
 
 #include "base/sha256.h"
-#include "tools/testkit/json_reader.h"
 #include "tests/support/fake_sysfs.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/wine_session.h"
 #include "tools/imager_sim/rack.h"
 #include "tools/imager_sim/simulator.h"
 #include "tools/testkit/child_process.h"
+#include "tools/testkit/json_reader.h"
 #include "tools/testkit/sample_image.h"
 
 namespace qor {
@@ -465,7 +465,8 @@ TEST_F(FlashProgram, JsonLinesParseAndTheSummaryMatchesEachDevice) {
         if (event["event"].text() != "device") {
             continue;
         }
-        for (const char* key : {"device", "port", "phase", "sent", "total", "message"}) {
+        for (const char* key :
+             {"device", "port", "instance", "phase", "code", "sent", "total", "message"}) {
             EXPECT_TRUE(event.has(key)) << key;
         }
         if (event["port"].text() == "ttyACM0") {
@@ -481,12 +482,17 @@ TEST_F(FlashProgram, JsonLinesParseAndTheSummaryMatchesEachDevice) {
     const auto& devices = summary["devices"].array();
     ASSERT_EQ(devices.size(), 2u);
     EXPECT_EQ(devices[0]["port"].text(), "ttyACM0");
+    EXPECT_EQ(devices[0]["instance"].text(), "SN0");
     EXPECT_EQ(devices[0]["result"].text(), "succeeded");
+    EXPECT_EQ(devices[0]["code"].text(), "ok");
     EXPECT_EQ(devices[0]["sent"].number(), 4096);
     EXPECT_EQ(devices[1]["port"].text(), "ttyACM1");
+    EXPECT_EQ(devices[1]["instance"].text(), "SN1");
     EXPECT_EQ(devices[1]["result"].text(), "failed");
+    EXPECT_EQ(devices[1]["code"].text(), "block-refused");
     EXPECT_EQ(devices[1]["message"].text(), "Transmit File Failed (-2)");
     EXPECT_EQ(devices[1]["sent"].number(), 2048);
+    EXPECT_TRUE(summary.has("code") && summary["code"].isNull());
 }
 
 // Ctrl-C, and the signals a supervisor or a closed terminal stops a program
@@ -621,6 +627,116 @@ TEST_P(FlashProgramRunners, ListPrintsEachImagersPortAndInstance) {
     EXPECT_EQ((*secondLine)["instance"].text(), "SN1");
 }
 
+// --instance takes only the imagers it names, in every mode; one named that
+// is not attached ends an update before any imager is touched.
+TEST_P(FlashProgramRunners, InstanceTakesOnlyTheImagersItNames) {
+    sim::ImagerSimulator imagers[3];
+    for (int n = 0; n < 3; ++n) {
+        attach(imagers[n], n);
+    }
+    const std::vector<uint8_t> image = sampleImage(4096);
+    const std::string path = writeImage(image);
+
+    const ProgramResult listed = flash({"--list", "--instance", "SN2"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_EQ(listed.out, usbPort(2) + "\tSN2\n");
+
+    const ProgramResult updated = flash({"--json", "--instance", "SN1", path});
+    EXPECT_EQ(updated.exitCode, 0) << updated.err;
+    EXPECT_TRUE(imagers[0].received().empty());
+    EXPECT_EQ(imagers[1].received(), expectedWire(image));
+    EXPECT_TRUE(imagers[2].received().empty());
+    const auto summary = testing::readJson(lines(updated.out).back());
+    ASSERT_TRUE(summary) << updated.out;
+    ASSERT_EQ((*summary)["devices"].array().size(), 1u);
+    EXPECT_EQ((*summary)["devices"].array()[0]["port"].text(), usbPort(1));
+    EXPECT_EQ((*summary)["devices"].array()[0]["instance"].text(), "SN1");
+
+    const std::size_t before = imagers[1].received().size();
+    for (const char* language : {"en", "zh"}) {
+        const ProgramResult absent =
+            flash({"--lang", language, "--instance", "SN0", "--instance=SN2,SN9", path});
+        EXPECT_EQ(absent.exitCode, 4) << absent.err;
+        EXPECT_EQ(absent.err, std::string(language) == "en"
+                                  ? "qor-flash: Imager SN9 Not Attached\n"
+                                  : "qor-flash: \u626b\u63cf\u5668 SN9 \u672a\u8fde\u63a5\n");
+    }
+    EXPECT_TRUE(imagers[0].received().empty());
+    EXPECT_EQ(imagers[1].received().size(), before);
+    EXPECT_TRUE(imagers[2].received().empty());
+
+    const ProgramResult watched = flash({"--watch", "--count", "1", "--instance", "SN2", path});
+    EXPECT_EQ(watched.exitCode, 0) << watched.err;
+    EXPECT_TRUE(imagers[0].received().empty());
+    EXPECT_EQ(imagers[2].received(), expectedWire(image));
+}
+
+// A run of either kind keeps a record of each device in the report it is
+// given, after those already there and in their columns.
+TEST_P(FlashProgramRunners, UsbAndRs232RunsAppendTheirRecordsToOneReport) {
+    sim::ImagerOptions refusing;
+    refusing.block_fault = sim::BlockFault::kNack;
+    refusing.fault_block = 2;
+    sim::ImagerSimulator good;
+    sim::ImagerSimulator bad(refusing);
+    attach(good, 0);
+    attach(bad, 1);
+    sim::ImagerOptions rs232;
+    rs232.rs232_baud = 230400;
+    sim::ImagerSimulator serial(rs232);
+    ASSERT_TRUE(serial.start());
+    link("COM5", serial);
+    const std::string image = writeImage(sampleImage(4096));
+    const std::filesystem::path report = files / "runs.csv";
+    const std::filesystem::path old = files.write(
+        "old.csv", "time,port,instance,image,image_sha256,result,bytes,seconds,message\r\n");
+
+    EXPECT_EQ(flash({"--report", programPath(report), image}).exitCode, 1);
+    const ProgramResult viaRs232 =
+        flash({"--port", "COM5", "--report", programPath(report), image});
+    EXPECT_EQ(viaRs232.exitCode, 0) << viaRs232.err;
+    EXPECT_EQ(flash({"--instance", "SN0", "--report=" + programPath(old), image}).exitCode, 0);
+
+    const auto fields = [](const std::string& line) {
+        std::vector<std::string> split;
+        std::istringstream in(line);
+        for (std::string field; std::getline(in, field, ',');) {
+            split.push_back(field);
+        }
+        return split;
+    };
+    std::ifstream in(report, std::ios::binary);
+    std::vector<std::vector<std::string>> records;
+    for (std::string line; std::getline(in, line);) {
+        ASSERT_TRUE(line.ends_with('\r')) << line;
+        line.pop_back();
+        records.push_back(fields(line));
+    }
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0].back(), "code");
+    std::vector<std::string> outcomes;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        ASSERT_EQ(records[i].size(), 10u);
+        outcomes.push_back(records[i][1] + " " + records[i][2] + " " + records[i][5] + " " +
+                           records[i][9]);
+    }
+    // The USB run's devices in the order they ended; an RS-232 imager has
+    // no instance, and its port stands in for it.
+    std::sort(outcomes.begin(), outcomes.begin() + 2);
+    EXPECT_EQ(outcomes, (std::vector<std::string>{
+                            usbPort(0) + " SN0 succeeded ok",
+                            usbPort(1) + " SN1 failed block-refused",
+                            "COM5 COM5 succeeded ok",
+                        }));
+
+    std::ifstream oldIn(old, std::ios::binary);
+    const std::vector<std::string> oldLines =
+        lines(std::string(std::istreambuf_iterator<char>(oldIn), std::istreambuf_iterator<char>()));
+    ASSERT_EQ(oldLines.size(), 2u);
+    EXPECT_EQ(fields(oldLines[1]).size(), 9u) << oldLines[1];
+    EXPECT_NE(oldLines[1].find(",SN0,fw.bin,"), std::string::npos) << oldLines[1];
+}
+
 // A station's day in small: imagers plugged in one after another, one that
 // refuses a block, one unplugged mid-transfer and plugged in again. Each
 // plug-in is updated once and recorded once, in the order they finished.
@@ -685,19 +801,17 @@ TEST_F(FlashProgram, WatchUpdatesEachPlugInOnceAndRecordsIt) {
         for (std::string field; std::getline(split, field, ',');) {
             fields.push_back(field);
         }
-        if (line.ends_with(',')) {
-            fields.emplace_back();  // an empty message
-        }
-        ASSERT_EQ(fields.size(), 9u) << line;
+        ASSERT_EQ(fields.size(), 10u) << line;
         records.push_back(fields);
     }
     ASSERT_EQ(records.size(), 5u);
     EXPECT_EQ(records[0][0], "time");
+    EXPECT_EQ(records[0][9], "code");
     const std::vector<std::vector<std::string>> expected{
-        {"ttyACM0", "SIM0", "succeeded", "32768"},
-        {"ttyACM1", "SIM1", "failed", ""},
-        {"ttyACM2", "SIM2", "failed", "3072"},
-        {"ttyACM1", "SIM1", "succeeded", "32768"},
+        {"ttyACM0", "SIM0", "succeeded", "32768", "ok"},
+        {"ttyACM1", "SIM1", "failed", "", ""},
+        {"ttyACM2", "SIM2", "failed", "3072", "block-refused"},
+        {"ttyACM1", "SIM1", "succeeded", "32768", "ok"},
     };
     for (std::size_t i = 0; i < expected.size(); ++i) {
         const auto& r = records[i + 1];
@@ -710,6 +824,9 @@ TEST_F(FlashProgram, WatchUpdatesEachPlugInOnceAndRecordsIt) {
         EXPECT_EQ(r[5], expected[i][2]);
         if (!expected[i][3].empty()) {
             EXPECT_EQ(r[6], expected[i][3]);
+        }
+        if (!expected[i][4].empty()) {
+            EXPECT_EQ(r[9], expected[i][4]);
         }
     }
     // Cut off mid-transfer: some blocks, not all.

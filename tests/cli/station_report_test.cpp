@@ -1,4 +1,4 @@
-#include "app/station_report.h"
+#include "update/csv_report.h"
 
 #include <gtest/gtest.h>
 
@@ -42,9 +42,10 @@ TEST(StationReport, TimesInUtcToTheSecond) {
 TEST(StationReport, AppendsRecordsAfterOneHeaderAcrossOpens) {
     testing::TempDir dir;
     const auto path = dir / "report.csv";
-    StationRecord record{at(1700000000), "ttyACM1", "SN,1",
-                         "fw 2.bin",     "ab12",    "failed",
-                         2048,           1.23456,   "Transmit File Failed (-2)"};
+    RunRecord record{at(1700000000), "ttyACM1", "SN,1",
+                     "fw 2.bin",     "ab12",    "failed",
+                     2048,           1.23456,   "Transmit File Failed (-2)",
+                     "block-refused"};
     long error = -1;
     auto report = CsvReport::open(path, error);
     ASSERT_TRUE(report);
@@ -52,6 +53,7 @@ TEST(StationReport, AppendsRecordsAfterOneHeaderAcrossOpens) {
     EXPECT_TRUE(report->append(record));
     record.result = "succeeded";
     record.message = "";
+    record.code = "ok";
     EXPECT_TRUE(report->append(record));
     report.reset();
     // Opened again, as by the next watch: records only.
@@ -64,11 +66,11 @@ TEST(StationReport, AppendsRecordsAfterOneHeaderAcrossOpens) {
     std::stringstream text;
     text << in.rdbuf();
     EXPECT_EQ(text.str(),
-              "time,port,instance,image,image_sha256,result,bytes,seconds,message\r\n"
+              "time,port,instance,image,image_sha256,result,bytes,seconds,message,code\r\n"
               "2023-11-14T22:13:20Z,ttyACM1,\"SN,1\",fw 2.bin,ab12,failed,2048,1.235,"
-              "Transmit File Failed (-2)\r\n"
-              "2023-11-14T22:13:20Z,ttyACM1,\"SN,1\",fw 2.bin,ab12,succeeded,2048,1.235,\r\n"
-              "2023-11-14T22:13:20Z,ttyACM1,\"SN,1\",fw 2.bin,ab12,succeeded,2048,0.500,\r\n");
+              "Transmit File Failed (-2),block-refused\r\n"
+              "2023-11-14T22:13:20Z,ttyACM1,\"SN,1\",fw 2.bin,ab12,succeeded,2048,1.235,,ok\r\n"
+              "2023-11-14T22:13:20Z,ttyACM1,\"SN,1\",fw 2.bin,ab12,succeeded,2048,0.500,,ok\r\n");
 }
 
 std::string fileText(const std::filesystem::path& path) {
@@ -76,6 +78,37 @@ std::string fileText(const std::filesystem::path& path) {
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
+}
+
+// A report begun before the code column, by this station or another, keeps
+// its columns: a file never mixes two layouts.
+TEST(StationReport, AReportBegunWithoutCodesKeepsItsColumns) {
+    const std::string oldHeader =
+        "time,port,instance,image,image_sha256,result,bytes,seconds,message\r\n";
+    const RunRecord record{at(1700000000), "ttyACM2", "SN2", "fw.bin",       "ab12",
+                           "failed",       4096,      2.0,   "Upate Failed", "update-timeout"};
+    for (const std::string& before :
+         {oldHeader, oldHeader + "2023-11-14T22:13:20Z,ttyACM1,SN1,fw.bin,ab12,succeeded,4096,"
+                                 "1.000,\r\n"}) {
+        testing::TempDir dir;
+        const auto path = dir.write("report.csv", before);
+        long error = -1;
+        auto report = CsvReport::open(path, error);
+        ASSERT_TRUE(report);
+        ASSERT_TRUE(report->append(record));
+        EXPECT_EQ(fileText(path), before +
+                                      "2023-11-14T22:13:20Z,ttyACM2,SN2,fw.bin,ab12,failed,4096,"
+                                      "2.000,Upate Failed\r\n");
+    }
+    // Begun by another station after this one opened it empty.
+    testing::TempDir dir;
+    const auto path = dir / "report.csv";
+    long error = -1;
+    auto report = CsvReport::open(path, error);
+    ASSERT_TRUE(report);
+    dir.write("report.csv", oldHeader);
+    ASSERT_TRUE(report->append(record));
+    EXPECT_EQ(fileText(path), oldHeader + csvLine(record, RecordLayout::WithoutCode));
 }
 
 TEST(StationReport, ARecordCutOffIsEndedBeforeTheNextOne) {
@@ -95,8 +128,8 @@ TEST(StationReport, ARecordCutOffIsEndedBeforeTheNextOne) {
         {"Whole", header + cut + "\r\n", header + cut + "\r\n"},
         {"HeaderOnly", header, header},
     };
-    const StationRecord record{at(1700000000), "ttyACM2", "SN2", "fw.bin", "ab12",
-                               "succeeded",    4096,      2.0,   ""};
+    const RunRecord record{at(1700000000), "ttyACM2", "SN2", "fw.bin", "ab12",
+                           "succeeded",    4096,      2.0,   "",       "ok"};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         testing::TempDir dir;
@@ -119,8 +152,8 @@ TEST(StationReport, TwoStationsOnOneNewFileWriteOneHeader) {
     auto second = CsvReport::open(path, error);
     ASSERT_TRUE(first);
     ASSERT_TRUE(second);
-    StationRecord record{at(1700000000), "ttyACM0", "SN0", "fw.bin", "ab12",
-                         "succeeded",    4096,      1.0,   ""};
+    RunRecord record{at(1700000000), "ttyACM0", "SN0", "fw.bin", "ab12",
+                     "succeeded",    4096,      1.0,   "",       "ok"};
     ASSERT_TRUE(first->append(record));
     record.port = "ttyACM1";
     ASSERT_TRUE(second->append(record));

@@ -33,8 +33,12 @@ bool continuesWord(char c) {
 }  // namespace
 
 bool namesLongOption(std::string_view text, std::string_view name) {
+    return namesWord(text, "--" + std::string(name));
+}
+
+bool namesWord(std::string_view text, std::string_view word) {
     const std::string plain = plainDashes(text);
-    const std::string option = "--" + std::string(name);
+    const std::string option(word);
     for (size_t at = plain.find(option); at != std::string::npos; at = plain.find(option, at + 1)) {
         const size_t end = at + option.size();
         const bool wordBefore = at > 0 && continuesWord(plain[at - 1]);

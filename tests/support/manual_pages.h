@@ -13,4 +13,8 @@ std::string manualPage(std::string_view name);
 // not "--count-all"), in plain text or in roff, where a dash is "\-".
 bool namesLongOption(std::string_view text, std::string_view name);
 
+// Whether `text` has `word` ("block-refused") as a whole word, its dashes
+// plain or in roff.
+bool namesWord(std::string_view text, std::string_view word);
+
 }  // namespace qor::testing

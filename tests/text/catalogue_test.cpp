@@ -64,6 +64,8 @@ const WrittenText kWrittenTexts[] = {
     {Situation::UpdateTimedOut, "Upate Failed", u8"\u8f6f\u4ef6\u66f4\u65b0\u5931\u8d25"},
     {Situation::UpdatesSucceeded, "The updates were successfully installed",
      u8"\u8f6f\u4ef6\u66f4\u65b0\u6210\u529f"},
+    {Situation::InstanceNotAttached, "Imager %s Not Attached",
+     u8"\u626b\u63cf\u5668 %s \u672a\u8fde\u63a5"},
 };
 
 TEST(CatalogueTest, EveryTextMatchesItsWrittenForm) {
@@ -94,6 +96,32 @@ TEST(CatalogueTest, SharedEnglishTextsKeepTheirOwnChineseTexts) {
         EXPECT_NE(catalogueText(first, kUiLanguageChinese),
                   catalogueText(second, kUiLanguageChinese));
     }
+}
+
+// Every outcome a worker or a run's check reports has a code of its own, so
+// that situations sharing a text in either language stay apart in scripts.
+TEST(CatalogueTest, OutcomesHaveCodesOfTheirOwn) {
+    const Situation outcomes[] = {
+        Situation::NoDeviceConnected,    Situation::HandshakePortOpenFailed,
+        Situation::TooManyDevices,       Situation::InvalidFile,
+        Situation::PortsNotFound,        Situation::ImageOpenFailed,
+        Situation::ProbeNotAnswered,     Situation::HeaderNotAcknowledged,
+        Situation::HeaderRefused,        Situation::BlockReadShort,
+        Situation::BlockWriteFailed,     Situation::BlockNotAcknowledged,
+        Situation::TransferNotConfirmed, Situation::UpdateReportedFailure,
+        Situation::UpdateTimedOut,       Situation::UpdatesSucceeded,
+        Situation::InstanceNotAttached,
+    };
+    std::set<std::string_view> codes;
+    for (const Situation situation : outcomes) {
+        const std::string_view code = situationCode(situation);
+        EXPECT_FALSE(code.empty()) << static_cast<int>(situation);
+        EXPECT_TRUE(codes.insert(code).second) << code;
+    }
+    // One outcome, two places it is met: one code.
+    EXPECT_EQ(situationCode(Situation::DevicePortOpenFailed),
+              situationCode(Situation::HandshakePortOpenFailed));
+    EXPECT_TRUE(situationCode(Situation::TransferProgress).empty());
 }
 
 struct FormatCase {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "tests/support/scripted_services.h"
+#include "tests/support/temp_dir.h"
 #include "tests/ui/memory_dialog_host.h"
 #include "ui/app_state.h"
 
@@ -28,9 +30,13 @@ class DialogFixture : public ::testing::Test {
     void plugImager(const std::string& instance, const std::string& portName);
     void unplugAll();
 
+    // The user's state folder, where the dialog keeps its log of runs.
+    TempDir stateDir;
+    std::filesystem::path runLog() const { return stateDir / "qor-updater" / "runs.csv"; }
+
     AppState state;
     ScriptedServices services;
-    MemoryDialogHost host{state, services};
+    MemoryDialogHost host{state, services, runLog()};
 
   private:
     int m_instances = 0;

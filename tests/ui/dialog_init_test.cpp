@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/run_log_path.h"
+#include "tests/support/scoped_env.h"
 #include "tests/ui/dialog_fixture.h"
 #include "ui/dialog_template.h"
 #include "ui/resource_ids.h"
@@ -142,6 +146,31 @@ TEST_F(DialogInit, MessageMapRoutesOnlyKnownEvents) {
     EXPECT_TRUE(routed);
     EXPECT_EQ(window().text(IDC_UPDATE), "Browse..");
     EXPECT_EQ(dialog.OnQueryDragIcon(), IDR_MAINFRAME);
+}
+
+// The window's log of runs is kept in the user's state folder, as the
+// platform names it.
+TEST(RunLogPath, IsInTheUsersStateFolder) {
+#ifdef _WIN32
+    testing::ScopedEnv local{"LOCALAPPDATA", "C:\\Users\\op\\AppData\\Local"};
+    EXPECT_EQ(runLogPath(), std::filesystem::path(
+                                L"C:\\Users\\op\\AppData\\Local\\Qor imager updater\\runs.csv"));
+#else
+    testing::ScopedEnv home{"HOME", "/home/op"};
+    {
+        testing::ScopedEnv state{"XDG_STATE_HOME", "/var/state/op"};
+        EXPECT_EQ(runLogPath(), "/var/state/op/qor-updater/runs.csv");
+    }
+    {
+        testing::ScopedEnv state{"XDG_STATE_HOME", std::nullopt};
+        EXPECT_EQ(runLogPath(), "/home/op/.local/state/qor-updater/runs.csv");
+    }
+    {
+        // Only an absolute one counts.
+        testing::ScopedEnv state{"XDG_STATE_HOME", "relative/state"};
+        EXPECT_EQ(runLogPath(), "/home/op/.local/state/qor-updater/runs.csv");
+    }
+#endif
 }
 
 }  // namespace

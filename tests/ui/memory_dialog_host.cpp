@@ -7,8 +7,10 @@
 
 namespace qor::testing {
 
-MemoryDialogHost::MemoryDialogHost(AppState& state, Services& services)
-    : m_ownDialog(std::make_unique<CQorDlg>(state, services)), m_dialog(m_ownDialog.get()) {}
+MemoryDialogHost::MemoryDialogHost(AppState& state, Services& services,
+                                   std::filesystem::path runLog)
+    : m_ownDialog(std::make_unique<CQorDlg>(state, services, std::move(runLog))),
+      m_dialog(m_ownDialog.get()) {}
 
 MemoryDialogHost::~MemoryDialogHost() {
     // Workers still running would use the dialog; let a failed test end

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 
 #include "app/dialog_host.h"
@@ -17,7 +18,8 @@ namespace qor::testing {
 // map, as a window system would.
 class MemoryDialogHost final : public DialogHost {
   public:
-    MemoryDialogHost(AppState& state, Services& services);
+    // `runLog`: where the dialog keeps its log of runs; none when empty.
+    MemoryDialogHost(AppState& state, Services& services, std::filesystem::path runLog = {});
     ~MemoryDialogHost() override;
 
     // Creates the window, at the display scaling `dpi`, and initialises the

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/csv_records.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 #include "tests/ui/dialog_fixture.h"
@@ -326,6 +327,62 @@ TEST_F(UpdateCommandFlow, Rs232RunIsOneWorkerWhateverThePollLeftBehind) {
     EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Connect Failed"}));
     EXPECT_TRUE(window().isEnabled(IDC_RADIO_USB));
     EXPECT_EQ(window().text(IDC_UPDATE), "Connect");
+}
+
+// Each device of each run leaves a record in the log, in the columns of a
+// report of qor-flash; an RS-232 connect that fails is no run and leaves none.
+TEST_F(UpdateCommandFlow, EveryDeviceOfEachRunIsAppendedToTheRunLog) {
+    services.useOneClock();
+    answerSetup(services.line("COM1", Services::kUiThread));
+    usbWith(2);  // COM3 and COM4, neither of which opens
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    host.click(IDC_RADIO_RS232);
+    window().invoke([&] { window().setComboSelection(IDC_COMBO_PORT, 6); });
+    host.click(IDC_UPDATE);  // COM7 does not open
+    window().invoke([&] { window().setComboSelection(IDC_COMBO_PORT, 0); });
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+
+    const auto records = testing::readCsvRecords(runLog());
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[0].front(), "time");
+    EXPECT_EQ(records[0].back(), "code");
+    std::vector<std::string> outcomes;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        const auto& r = records[i];
+        ASSERT_EQ(r.size(), 10u);
+        EXPECT_EQ(r[3], "image.bin");
+        EXPECT_EQ(r[4].size(), 64u);
+        outcomes.push_back(r[1] + " " + r[2] + " " + r[5] + " " + r[6] + " " + r[8] + " " + r[9]);
+    }
+    // The two USB devices in the order they ended.
+    std::sort(outcomes.begin(), outcomes.begin() + 2);
+    EXPECT_EQ(outcomes, (std::vector<std::string>{
+                            "COM3 7&2A1F&0&0 failed 0 Connect To COM3 Failed port-open-failed",
+                            "COM4 7&2A1F&0&1 failed 0 Connect To COM4 Failed port-open-failed",
+                            "COM1 COM1 failed 0 Connect Failed connect-failed"}));
+    EXPECT_EQ(boxTexts().size(), 4u) << "every box shown as before";
+}
+
+// A log that cannot be written is passed over without a word, and the next
+// run tries it again.
+TEST_F(UpdateCommandFlow, ARunLogThatCannotBeWrittenHoldsUpNothing) {
+    std::filesystem::create_directories(runLog());  // a folder in the file's place
+    usbWith(1);
+    window().setOpenFileAnswer(file("image.bin", sim::sampleImage(1024)));
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_EQ(boxTexts(), (std::vector<std::string>{"Connect To COM3 Failed"}));
+
+    std::filesystem::remove(runLog());
+    host.tick();
+    host.click(IDC_UPDATE);
+    ASSERT_TRUE(host.waitForRunClosed(kTimeout));
+    EXPECT_EQ(boxTexts().size(), 2u);
+    EXPECT_EQ(testing::readCsvRecords(runLog()).size(), 2u);
+    EXPECT_TRUE(host.close());
 }
 
 TEST_F(UpdateCommandFlow, TheDialogRefusesToCloseWhileARunIsOpen) {

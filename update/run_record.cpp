@@ -1,9 +1,12 @@
-#include "app/station_report.h"
+#include "update/run_record.h"
 
 #include <algorithm>
-
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+
+#include "base/sha256.h"
+#include "update/image_path.h"
 
 namespace qor {
 
@@ -40,11 +43,24 @@ std::string utcTimestamp(std::chrono::system_clock::time_point time) {
     return text;
 }
 
-std::string csvHeaderLine() {
-    return "time,port,instance,image,image_sha256,result,bytes,seconds,message\r\n";
+namespace {
+
+constexpr std::string_view kColumnsWithoutCode =
+    "time,port,instance,image,image_sha256,result,bytes,seconds,message";
+
+}  // namespace
+
+std::string csvHeaderLine(RecordLayout layout) {
+    return std::string(kColumnsWithoutCode) + (layout == RecordLayout::WithCode ? ",code" : "") +
+           "\r\n";
 }
 
-std::string csvLine(const StationRecord& record) {
+RecordLayout layoutOfReport(std::string_view head) {
+    const std::string_view firstLine = head.substr(0, head.find_first_of("\r\n"));
+    return firstLine == kColumnsWithoutCode ? RecordLayout::WithoutCode : RecordLayout::WithCode;
+}
+
+std::string csvLine(const RunRecord& record, RecordLayout layout) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f",
                   std::isfinite(record.seconds) && record.seconds > 0 ? record.seconds : 0.0);
@@ -57,6 +73,9 @@ std::string csvLine(const StationRecord& record) {
         line += csvField(field);
     }
     line += ',' + std::to_string(record.bytes) + ',' + seconds + ',' + csvField(record.message);
+    if (layout == RecordLayout::WithCode) {
+        line += ',' + csvField(record.code);
+    }
     return line + "\r\n";
 }
 
@@ -76,28 +95,11 @@ std::string endOfTornRecord(std::string_view contents) {
     return contents.back() == '\n' ? std::string() : std::string("\r\n");
 }
 
-std::unique_ptr<CsvReport> CsvReport::open(const std::filesystem::path& path, long& osError) {
-    AppendFileOpen opened = openAppendFile(path);
-    osError = opened.osError;
-    if (!opened.file) {
-        return nullptr;
-    }
-    // A write cut off part-way (a full disk, a share gone, a power cut)
-    // left the last record without its end; the next would run on into it,
-    // or into its open field, and so would every record after it.
-    if (!opened.file->mendDurably(endOfTornRecord)) {
-        osError = opened.file->lastOsError();
-        return nullptr;
-    }
-    return std::unique_ptr<CsvReport>(new CsvReport(std::move(opened.file)));
-}
-
-bool CsvReport::append(const StationRecord& record) {
-    // Whether the header is due is decided under the file's lock, as the
-    // record goes out with it in one write and flush: another station may
-    // have begun the file since it was opened here.
-    const std::string line = csvLine(record);
-    return m_file->appendDurably([&](bool empty) { return empty ? csvHeaderLine() + line : line; });
+RecordedImage recordedImage(std::string_view utf8Path, const std::vector<uint8_t>& bytes) {
+    const std::u8string name = imagePathFromUtf8(utf8Path).filename().u8string();
+    Sha256 digest;
+    digest.update(bytes);
+    return {std::string(name.begin(), name.end()), hexDigest(digest.finish())};
 }
 
 }  // namespace qor
