@@ -6,8 +6,8 @@
 #include <sstream>
 #include <string>
 
-#include "app/console_json.h"
-#include "app/progress_renderers.h"
+#include "app/flash/json.h"
+#include "app/flash/progress/renderers.h"
 #include "fuzz/fuzz_check.h"
 #include "text/text_fit.h"
 #include "tools/testkit/json_reader.h"

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/console_options.h"
+#include "app/flash/options.h"
 #include "fuzz/fuzz_check.h"
 #include "text/ui_language.h"
 

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/run_log_path.h"
 #include "tests/support/scoped_env.h"
 #include "tests/ui/dialog_fixture.h"
 #include "ui/dialog_template.h"
 #include "ui/resource_ids.h"
+#include "ui/run_log_path.h"
 
 namespace qor {
 namespace {

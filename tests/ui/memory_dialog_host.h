@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/dialog_host.h"
 #include "tests/support/memory_window.h"
 #include "ui/cqor_dlg.h"
+#include "ui/dialog_host.h"
 
 namespace qor::testing {
 

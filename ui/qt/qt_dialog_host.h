@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "app/dialog_host.h"
+#include "ui/dialog_host.h"
 #include "ui/qt/qt_dialog_window.h"
 
 namespace qor {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/dialog_host.h"
+#include "ui/dialog_host.h"
 
 namespace qor {
 
