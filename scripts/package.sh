@@ -125,7 +125,10 @@ usb_update_check() {
     kill "$simulator" 2>/dev/null || true
     wait "$simulator" 2>/dev/null || true
     ((status == 0)) || { cat "$work/flash.json" >&2 || true; fail "the USB update failed ($status)"; }
-    grep -q '"event":"summary","exit":0,"succeeded":2,"count":2' "$work/flash.json" ||
+    # Read as JSON, not as text: the summary's members may grow.
+    tail -n 1 "$work/flash.json" |
+        jq -e '.event == "summary" and .exit == 0 and .succeeded == 2 and .count == 2' \
+            >/dev/null ||
         fail "the USB update did not update both imagers: $(tail -n 1 "$work/flash.json")"
     echo "package: the installed qor-flash updated two simulated USB imagers"
 }
