@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                    .addNumber(text, input.ConsumeIntegral<int64_t>())
                                    .addBool(key, input.ConsumeBool())
                                    .addNull(text)
-                                   .addRaw(key, literal)
+                                   .addDecimal(key, input.ConsumeFloatingPoint<double>(), 3)
                                    .str();
     require(isJsonObject(object), "an object is strict JSON");
 

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace qor {
 
@@ -15,22 +17,27 @@ std::string jsonString(std::string_view text);
 // One JSON object, built member by member in the order given.
 class JsonObject {
   public:
+    JsonObject();
+    JsonObject(JsonObject&&) noexcept;
+    JsonObject& operator=(JsonObject&&) noexcept;
+    ~JsonObject();
+
     JsonObject& add(std::string_view key, std::string_view text);
     JsonObject& add(std::string_view key, const char* text) {
         return add(key, std::string_view(text));
     }
     JsonObject& addNumber(std::string_view key, int64_t number);
+    // A measured quantity, written with at most `decimals` places.
+    JsonObject& addDecimal(std::string_view key, double number, int decimals);
     JsonObject& addBool(std::string_view key, bool value);
     JsonObject& addNull(std::string_view key);
-    // `json` must already be valid JSON (an array or object built here).
-    JsonObject& addRaw(std::string_view key, std::string_view json);
+    JsonObject& addArray(std::string_view key, const std::vector<JsonObject>& items);
 
-    std::string str() const { return m_text + "}"; }
+    std::string str() const;
 
   private:
-    void key(std::string_view name);
-
-    std::string m_text = "{";
+    struct Members;
+    std::unique_ptr<Members> m_members;
 };
 
 }  // namespace qor

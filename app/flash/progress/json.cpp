@@ -65,20 +65,16 @@ class JsonRenderer final : public ProgressSink {
     }
 
     void finished(const RunSummary& summary) override {
-        std::string devices = "[";
+        std::vector<JsonObject> devices;
         for (const DeviceReport& report : summary.devices) {
-            if (devices.size() > 1) {
-                devices += ",";
-            }
-            devices += deviceObject("", report).str();
+            devices.push_back(deviceObject("", report));
         }
-        devices += "]";
         JsonObject object;
         object.add("event", "summary").addNumber("exit", summary.exitCode);
         m_out << addTextOrNull(object, "code", summary.code)
                      .addNumber("succeeded", succeededCount(summary))
                      .addNumber("count", static_cast<int64_t>(summary.devices.size()))
-                     .addRaw("devices", devices)
+                     .addArray("devices", devices)
                      .str()
               << "\n"
               << std::flush;

@@ -304,7 +304,7 @@ void StationWatch::record(const StationJob& job, const StationOutcome& outcome) 
                              .add("result", result)
                              .add("code", outcome.code)
                              .addNumber("sent", outcome.bytesSent)
-                             .addRaw("seconds", seconds(outcome.seconds))
+                             .addDecimal("seconds", outcome.seconds, 3)
                              .add("message", outcome.message)
                              .str()
                       << std::endl;

@@ -33,9 +33,11 @@ TEST(JsonObject, KeepsTheOrderOfItsMembers) {
                                  .addNumber("sent", 4096)
                                  .addBool("ok", false)
                                  .addNull("port")
-                                 .addRaw("devices", "[]")
+                                 .addDecimal("seconds", 0.41249, 3)
+                                 .addArray("devices", {})
                                  .str();
-    EXPECT_EQ(json, R"({"event":"device","sent":4096,"ok":false,"port":null,"devices":[]})");
+    EXPECT_EQ(json, R"({"event":"device","sent":4096,"ok":false,"port":null,"seconds":0.412,)"
+                    R"("devices":[]})");
 }
 
 }  // namespace
