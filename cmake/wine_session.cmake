@@ -47,7 +47,7 @@ endfunction()
 # (tests/wine, the wine runner of the qor-flash tests). They are registered
 # when wine is installed and the Windows build has been configured; the
 # sanitizer presets leave them out, since they check the Windows programs.
-if(NOT WIN32)
+if(NOT WIN32 AND NOT EMSCRIPTEN)
     option(QOR_WINE_TESTS "Run the Windows build's programs under wine in the tests" ON)
     set(QOR_WINDOWS_BUILD_DIR "${PROJECT_SOURCE_DIR}/build/mingw"
         CACHE PATH "Build directory of the Windows programs the wine suites run")

@@ -24,14 +24,14 @@ bool isRegionSeparator(char c) {
 bool namesSimplifiedChinese(std::string_view locale) {
     locale = locale.substr(0, locale.find_first_of(".@"));
     const auto separator = std::find_if(locale.begin(), locale.end(), isRegionSeparator);
-    const std::string_view language(locale.begin(), separator);
+    const std::string_view language = locale.substr(0, separator - locale.begin());
     if (!equalsIgnoringCase(language, "zh")) {
         return false;
     }
     if (separator == locale.end()) {
         return true;
     }
-    const std::string_view region(separator + 1, locale.end());
+    const std::string_view region = locale.substr(separator - locale.begin() + 1);
     if (region.size() > 4 && equalsIgnoringCase(region.substr(0, 4), "Hans") &&
         isRegionSeparator(region[4])) {
         return true;
