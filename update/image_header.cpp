@@ -25,14 +25,6 @@ constexpr std::array<uint32_t, 9> kAcceptedMagic = {
     0x982B3537,  // 37 35 2B 98
 };
 
-// The header announces the image's length in 32 bits, so a file of 4 GiB or
-// more would be sent as whatever its length is modulo 4 GiB. A tail shorter
-// than a block would go out as a whole block's worth of bytes that are not
-// there, and the imager would be left with an unfinished update.
-bool isSendableLength(uint64_t length) {
-    return length <= 0xFFFFFFFFu && length % kBlockSize == 0;
-}
-
 uint32_t littleEndianWord(const std::vector<uint8_t>& bytes, std::size_t offset) {
     return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
            static_cast<uint32_t>(bytes[offset + 2]) << 16 |
@@ -40,6 +32,14 @@ uint32_t littleEndianWord(const std::vector<uint8_t>& bytes, std::size_t offset)
 }
 
 }  // namespace
+
+// The header announces the image's length in 32 bits, so a file of 4 GiB or
+// more would be sent as whatever its length is modulo 4 GiB. A tail shorter
+// than a block would go out as a whole block's worth of bytes that are not
+// there, and the imager would be left with an unfinished update.
+bool isSendableLength(uint64_t length) {
+    return length <= 0xFFFFFFFFu && length % kBlockSize == 0;
+}
 
 ImageHeaderResult LoadFirmwareImage(std::string_view path, FirmwareImage& image) {
     image = FirmwareImage{};

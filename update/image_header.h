@@ -47,6 +47,10 @@ ImageHeaderResult LoadFirmwareImage(std::string_view path, FirmwareImage& image)
 // The same check, keeping only the header.
 ImageHeaderResult ReadImageHeader(std::string_view path, FirmwareHeader& header);
 
+// True when an image of `length` bytes can be sent at all: whole blocks,
+// less than 4 GiB. Asked before a file is read.
+bool isSendableLength(uint64_t length);
+
 // True when word1 and word2 are both non-zero.
 bool CheckHeaderWords(const FirmwareHeader& header);
 
