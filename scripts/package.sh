@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds the packages and proves that they install, work and go again.
 #
-#   scripts/package.sh build   the Debian package (from build/default) and the
+#   scripts/package.sh build   the Debian package (from build/default), the
 #                              Windows installer and zip (from build/mingw), by
-#                              CPack, into build/*/packages/
+#                              CPack, and the web updater's zip (build/web),
+#                              into build/*/packages/
 #   scripts/package.sh check   lintian; the .deb installed with apt, its
 #                              programs, manual page and udev rule looked at, a
 #                              USB update by the installed qor-flash of two
 #                              simulated imagers, then removed, leaving nothing;
 #                              the installer run silently under wine, the
-#                              installed qor-flash.exe run, then uninstalled
+#                              installed qor-flash.exe run, then uninstalled;
+#                              the web zip's files, served by its serve.py
 #   scripts/package.sh         both
 #
 # With QOR_SIGN_PKCS12 and QOR_SIGN_PASSWORD (packaging/windows/sign.cmake)
@@ -33,6 +35,7 @@ version=$(sed -n 's/^project(qor_updater VERSION \([0-9.]*\) .*/\1/p' CMakeLists
 deb="$repo/build/default/packages/qor-updater_${version}_amd64.deb"
 installer="$repo/build/mingw/packages/qor-updater-${version}-win64.exe"
 zip="$repo/build/mingw/packages/qor-updater-${version}-win64.zip"
+web_zip="$repo/build/web/packages/qor-updater-web-${version}.zip"
 
 if [ "$(id -u)" -eq 0 ]; then
     as_root=()
@@ -84,7 +87,42 @@ build() {
     cmake --preset mingw >/dev/null
     cmake --build --preset mingw
     (cd build/mingw && cpack -G "NSIS;ZIP")
+    cmake --preset web >/dev/null
+    cmake --build --preset web --target qor-web-zip
 }
+
+# The web updater's zip: every file of the site, and its serve.py, unpacked
+# elsewhere, serves the page with the headers the page needs.
+check_web() (
+    [ -f "$web_zip" ] || fail "no $web_zip (scripts/package.sh build)"
+    local listing file
+    listing=$(cmake -E tar tf "$web_zip")
+    for file in index.html updater.js updater.css install.html serve.py qor-core.js \
+                qor-core.wasm qor-core.worker.js LICENSE.txt; do
+        grep -q "^qor-updater-web-$version/$file\$" <<<"$listing" || fail "the web zip lacks $file"
+    done
+    work=$(mktemp -d "${TMPDIR:-/tmp}/qor-package.XXXXXX")
+    # shellcheck disable=SC2064 # the folder is known now
+    trap "rm -rf '$work'" EXIT
+    (cd "$work" && cmake -E tar xf "$web_zip")
+    QOR_SERVE_QUIET=1 /usr/bin/python3 - "$work/qor-updater-web-$version" <<'PYTHON' || fail "the web zip's serve.py"
+import sys, threading, urllib.request
+sys.path.insert(0, sys.argv[1])
+import serve
+server = serve.make_server(sys.argv[1])
+threading.Thread(target=server.serve_forever, daemon=True).start()
+base = f"http://127.0.0.1:{server.server_address[1]}/"
+with urllib.request.urlopen(base) as page:
+    assert page.headers["Cross-Origin-Opener-Policy"] == "same-origin", page.headers
+    assert page.headers["Cross-Origin-Embedder-Policy"] == "require-corp", page.headers
+    assert b"updater.js" in page.read()
+with urllib.request.urlopen(base + "qor-core.wasm") as core:
+    assert core.headers["Content-Type"] == "application/wasm", core.headers
+    assert core.read(4) == b"\0asm"
+server.shutdown()
+PYTHON
+    echo "package: the web updater's zip holds the site and serves it"
+)
 
 # The paths the package holds, one a line, as absolute paths.
 package_paths() {
@@ -307,11 +345,13 @@ case "${1:-all}" in
     check)
         check_deb
         check_windows
+        check_web
         ;;
     all)
         build
         check_deb
         check_windows
+        check_web
         ;;
     *)
         echo "usage: $0 [build|check]" >&2

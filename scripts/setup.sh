@@ -30,6 +30,11 @@ packages=(
     clang libclang-rt-14-dev
     # The soak reads qor-flash's JSON summaries and looks for stray processes
     jq procps
+    # The web updater: emscripten (its linker runs node with acorn), and the
+    # page's tests in headless Chromium driven by Selenium, the simulated
+    # imagers reached through a WebSocket bridge
+    emscripten nodejs node-acorn chromium chromium-driver python3-selenium
+    python3-websockets
 )
 
 missing=()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the Windows cross build with its tests under wine, the
-# whole suite in the default build (with the Linux side suites that drive
-# the Windows programs under wine), the packages (signed with a throw-away
+# web build with the core's tests under node, the whole suite in the default
+# build (with the Linux side suites that drive the Windows programs under
+# wine and the page in headless Chromium), the packages (signed with a throw-away
 # certificate, installed and removed), the whole suite again under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the threaded suites under
 # ThreadSanitizer, every fuzz target for a while, and a short soak.
@@ -9,7 +10,8 @@
 # programs. The sanitizer builds leave the wine suites out.
 #
 #   scripts/test.sh           everything, as CI runs it
-#   scripts/test.sh --quick   the default build and its suites without wine:
+#   scripts/test.sh --quick   the default build and its suites without wine
+#                             or a browser:
 #                             the loop to run while changing code
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,7 +29,7 @@ if $quick; then
     start=$SECONDS
     cmake --preset default >/dev/null
     cmake --build --preset default
-    ctest --preset default --no-tests=error -j"$(nproc)" -LE '^wine$'
+    ctest --preset default --no-tests=error -j"$(nproc)" -LE '^(wine|browser)$'
     echo "== quick: $((SECONDS - start)) s (the full run: scripts/test.sh)"
     exit 0
 fi
@@ -50,7 +52,14 @@ fi
 ctest --preset mingw --no-tests=error
 stage_done mingw
 
-stage "default (with the Linux side wine suites)"
+# Before the default build: its browser suites load the page built here.
+stage "web (the core in WebAssembly, its tests under node)"
+cmake --preset web >/dev/null
+cmake --build --preset web
+ctest --preset web --no-tests=error
+stage_done web
+
+stage "default (with the Linux side wine and browser suites)"
 cmake --preset default >/dev/null
 cmake --build --preset default
 ctest --preset default --no-tests=error
@@ -76,7 +85,7 @@ stage_done package
 stage "sanitize"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
-ctest --preset sanitize --no-tests=error -LE '^wine$'
+ctest --preset sanitize --no-tests=error -LE '^(wine|browser)$'
 stage_done sanitize
 
 stage "tsan (threaded suites)"

@@ -7,7 +7,7 @@
 
 const IMAGER_FILTER = { usbVendorId: 0x3c7b, usbProductId: 0x0e52 };
 const MAX_DEVICES = 6;
-const INSTALL_LINK = 'https://github.com/qor-imager/updater#install';
+const INSTALL_LINK = 'install.html';
 
 // The page's own words, beside the core's catalogue.
 const PAGE_TEXTS = {
@@ -21,6 +21,7 @@ const PAGE_TEXTS = {
     noImage: 'Choose a firmware image first.',
     privacy: 'The image is read in this page and sent only to your imagers; it is never uploaded.',
     unsupported: 'This browser cannot reach serial ports. Use Chrome or Edge, or install the updater program: ',
+    notIsolated: 'This page was served without the cross-origin isolation headers the updater needs. Serve it with serve.py, or see the hosting notes.',
     installLink: 'installable programs',
     device: 'Imager',
   },
@@ -34,6 +35,7 @@ const PAGE_TEXTS = {
     noImage: '请先选择固件档案。',
     privacy: '固件只在本页读取，只送往您的扫描器，不会上传。',
     unsupported: '此浏览器无法使用串口。请改用 Chrome 或 Edge，或安装更新程序：',
+    notIsolated: '本页的服务器未送出更新程序所需的跨源隔离标头。请用 serve.py 提供本页，或参阅架设说明。',
     installLink: '安装程序',
     device: '扫描器',
   },
@@ -414,20 +416,26 @@ class Updater {
   }
 }
 
-function unsupported() {
-  const english = !/^zh/i.test(navigator.language || '');
-  const words = english ? PAGE_TEXTS.en : PAGE_TEXTS.zh;
+// Said instead of the form where the page cannot work: no Web Serial in this
+// browser, or a server that left out the isolation headers.
+function cannotWork(serial) {
+  const words = /^zh/i.test(navigator.language || '') ? PAGE_TEXTS.zh : PAGE_TEXTS.en;
   const note = $('unsupported');
-  const link = document.createElement('a');
-  link.href = INSTALL_LINK;
-  link.textContent = words.installLink;
-  note.replaceChildren(words.unsupported, link);
+  if (serial) {
+    note.textContent = words.notIsolated;
+  } else {
+    const link = document.createElement('a');
+    link.href = INSTALL_LINK;
+    link.textContent = words.installLink;
+    note.replaceChildren(words.unsupported, link);
+  }
   note.hidden = false;
 }
 
 window.addEventListener('DOMContentLoaded', async () => {
-  if (!('serial' in navigator) || !window.crossOriginIsolated) {
-    unsupported();
+  const serial = 'serial' in navigator;
+  if (!serial || !window.crossOriginIsolated) {
+    cannotWork(serial);
     return;
   }
   const core = await createQorCore();
