@@ -62,9 +62,7 @@ class PagePort {
     this.reader = null;
     this.reading = null;
     this.open = false;
-  }
-  get connected() {
-    return this.port.connected !== false;
+    this.present = true;  // plugged in, as the connect and disconnect events tell
   }
   isImager() {
     const info = this.port.getInfo();
@@ -88,6 +86,7 @@ class Updater {
     this.image = null;     // the checked image's bytes
     this.connected = false;
     this.running = false;
+    this.startAfterChoice = false;
     this.rows = [];
     this.failures = [];
     core.page = {
@@ -118,8 +117,8 @@ class Updater {
     for (const port of await navigator.serial.getPorts()) {
       this.known(port);
     }
-    navigator.serial.addEventListener('connect', (e) => { this.known(e.target); this.showCount(); });
-    navigator.serial.addEventListener('disconnect', () => this.showCount());
+    navigator.serial.addEventListener('connect', (e) => this.plugged(e.target, true));
+    navigator.serial.addEventListener('disconnect', (e) => this.plugged(e.target, false));
     for (const radio of document.querySelectorAll('input[name=mode]')) {
       radio.addEventListener('change', () => this.enterMode());
     }
@@ -152,8 +151,14 @@ class Updater {
     return known;
   }
 
+  plugged(port, present) {
+    const known = present ? this.known(port) : this.ports.find((p) => p.port === port);
+    if (known) known.present = present;
+    this.showCount();
+  }
+
   imagers() {
-    return this.ports.filter((p) => p.isImager() && p.connected);
+    return this.ports.filter((p) => p.isImager() && p.present);
   }
 
   showCount() {
@@ -179,6 +184,7 @@ class Updater {
       const port = await navigator.serial.requestPort(
         this.usbMode() ? { filters: [IMAGER_FILTER] } : {});
       const known = this.known(port);
+      known.present = true;  // the chooser offers only what is plugged in
       if (!this.usbMode()) {
         this.rs232 = known;
         this.connected = false;
@@ -201,9 +207,11 @@ class Updater {
     const result = this.core.checkImage(this.page, bytes);
     if (result === 0) {
       this.image = file.name;
+      if (this.startAfterChoice) this.mainClicked();
     } else if (result === 2) {
       this.tell(this.text('InvalidFile'));
     }
+    this.startAfterChoice = false;
   }
 
   setBusy(busy) {
@@ -227,7 +235,10 @@ class Updater {
       return;
     }
     if (!this.image) {
-      this.tell(this.words.noImage);
+      // As the window's button does: the file is asked for, and the run
+      // goes on once it has been chosen and passed.
+      this.startAfterChoice = true;
+      $('image').click();
       return;
     }
     if (this.usbMode()) {
@@ -309,10 +320,13 @@ class Updater {
       case 'Failed':
         if (row) row.status.textContent = text;
         this.failures.push(text);
-        if (!this.running) this.tell(text);  // the RS-232 scan's port would not open
         break;
       case 'RunClosing':
-        this.tell(b ? this.text('UpdatesSucceeded') : this.failures.join('\n'), !b);
+        if (b) {
+          this.tell(this.text('UpdatesSucceeded'), false);
+        } else if (this.failures.length) {
+          this.tell(this.failures.join('\n'));
+        }
         break;
       case 'RunClosed':
         this.setBusy(false);
@@ -320,10 +334,12 @@ class Updater {
         this.enterMode();
         break;
       case 'Connected':
+        // No answer at any rate is told by the button staying "Connect", as
+        // in the window; a port that would not open has its failure told.
         this.setBusy(false);
         this.connected = a === 1;
         $('main').textContent = this.text(this.connected ? 'BrowseCaption' : 'ConnectCaption');
-        if (!this.connected && this.failures.length === 0) this.tell(this.text('PortsNotFound'));
+        if (this.failures.length) this.tell(this.failures.join('\n'));
         this.failures = [];
         break;
       default:
