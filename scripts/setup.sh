@@ -30,6 +30,9 @@ packages=(
     clang libclang-rt-14-dev
     # The soak reads qor-flash's JSON summaries and looks for stray processes
     jq procps
+    # The web page's tests: headless Chromium driven by Selenium, the bridge
+    # to the simulated imagers over WebSockets
+    chromium chromium-driver python3-selenium python3-websockets
 )
 
 missing=()
