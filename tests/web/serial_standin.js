@@ -317,6 +317,22 @@
                       writeController: null});
   }
 
+  // Navigator.serial and every port have both.
+  const handlerMembers = {
+    get onconnect() {
+      return handlerOf(this, 'connect');
+    },
+    set onconnect(handler) {
+      setHandler(this, 'connect', handler);
+    },
+    get ondisconnect() {
+      return handlerOf(this, 'disconnect');
+    },
+    set ondisconnect(handler) {
+      setHandler(this, 'disconnect', handler);
+    },
+  };
+
   const serialMembers = {
     async requestPort(options = {}) {
       if (this !== serial) {
@@ -355,18 +371,6 @@
       }
       return [...granted].map((id) => current.get(id))
           .filter((port) => port !== undefined && stateOf(port).connected);
-    },
-    get onconnect() {
-      return handlerOf(this, 'connect');
-    },
-    set onconnect(handler) {
-      setHandler(this, 'connect', handler);
-    },
-    get ondisconnect() {
-      return handlerOf(this, 'disconnect');
-    },
-    set ondisconnect(handler) {
-      setHandler(this, 'disconnect', handler);
     },
   };
 
@@ -521,18 +525,6 @@
         addPort(s.id, s.info);
       }
     },
-    get onconnect() {
-      return handlerOf(this, 'connect');
-    },
-    set onconnect(handler) {
-      setHandler(this, 'connect', handler);
-    },
-    get ondisconnect() {
-      return handlerOf(this, 'disconnect');
-    },
-    set ondisconnect(handler) {
-      setHandler(this, 'disconnect', handler);
-    },
   };
 
   // Our members where the browser's are, with the same shape of property.
@@ -542,7 +534,9 @@
     }
   }
   install(Serial.prototype, serialMembers);
+  install(Serial.prototype, handlerMembers);
   install(SerialPort.prototype, portMembers);
+  install(SerialPort.prototype, handlerMembers);
 
   serial = makeTarget(Serial.prototype);
   Object.defineProperty(Navigator.prototype, 'serial', {

@@ -22,7 +22,7 @@ SETUP_REPLY = "52a0ecfe74"
 class StandinTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.h = WebHarness(PROBE_PAGE, usb=2, rs232_baud=RS232_BAUD).__enter__()
+        cls.h = WebHarness(PROBE_PAGE, usb=3, rs232_baud=RS232_BAUD).__enter__()
 
     @classmethod
     def tearDownClass(cls):
@@ -55,6 +55,31 @@ class StandinTest(unittest.TestCase):
         with self.assertRaisesRegex(PageError, "^InvalidStateError"):
             h.call("await probe.port.open({baudRate: 921600});"
                    "await probe.port.open({baudRate: 921600});")
+
+    def test_refuses_what_chromium_refuses(self):
+        # Where a page would work with a lenient stand-in and fail in the
+        # browser: each step's error name, or "ok".
+        h = self.h
+        h.load(granted=["usb2"])
+        self.assertEqual(h.call("""
+            const [port] = await navigator.serial.getPorts();
+            const outcome = async (step) => {
+              try { await step(); return 'ok'; } catch (e) { return e.name; }
+            };
+            const heap = new Uint8Array(new SharedArrayBuffer(8));
+            return [
+              await outcome(() => port.setSignals({dataTerminalReady: true})),
+              await outcome(() => port.open({baudRate: 921600, dataBits: 5})),
+              await outcome(() => port.open({baudRate: 921600, bufferSize: 8})),
+              await outcome(() => port.setSignals({})),
+              await outcome(() => port.writable.getWriter().write(heap)),
+              await outcome(() => port.close()),  // the writer above holds the stream
+              port.readable instanceof ReadableStream,  // still open
+              await outcome(() => port.forget()),
+              (await navigator.serial.getPorts()).length,
+            ];"""), ["InvalidStateError", "TypeError", "ok", "TypeError", "TypeError",
+                      "TypeError", True, "ok", 0])
+        self.assertEqual(h.port_state("usb2")["granted"], False)
 
     def test_unplug_fails_the_read_and_replug_brings_a_new_port(self):
         h = self.h
