@@ -350,7 +350,7 @@
         }
         if (f.usbProductId !== undefined && f.usbVendorId === undefined) {
           throw new TypeError("Failed to execute 'requestPort' on 'Serial': A filter containing " +
-                              'a usbProductId must also specify a usbVendorId.');
+                              'a usbProductId must also name a usbVendorId.');
         }
       }
       const pick = picks.length > 0 ? picks.shift() : null;
