@@ -419,9 +419,11 @@ each (one a line) and plays them until interrupted (SIGINT or SIGTERM).
   --control FILE         read commands from FILE ('-': standard input), one a
                          line: 'unplug N' hangs up imager N's port and removes
                          its link and sysfs entry; 'plug N' brings a fresh
-                         imager back there. Each is answered on standard output
-                         once done: 'unplugged N', 'plugged N PORT' or
-                         'error: ...'. A FILE that is not there is made as a FIFO
+                         imager back there; 'record N' tells what imager N has
+                         received and sent. Each is answered on standard output
+                         once done: 'unplugged N', 'plugged N PORT', 'record N
+                         JSON' or 'error: ...'. A FILE that is not there is
+                         made as a FIFO
   --self-check           play one exchange in-process and report; exit 0 or 1
   --help                 this text
 )";

@@ -28,9 +28,10 @@ ControlCommand parseControlLine(std::string_view line) {
         space == std::string_view::npos ? std::string_view() : trimmed(line.substr(space));
     command.kind = verb == "plug"     ? ControlCommand::Kind::Plug
                    : verb == "unplug" ? ControlCommand::Kind::Unplug
+                   : verb == "record" ? ControlCommand::Kind::Record
                                       : ControlCommand::Kind::Invalid;
     if (command.kind == ControlCommand::Kind::Invalid) {
-        command.error = "unknown command '" + std::string(verb) + "' (plug N, unplug N)";
+        command.error = "unknown command '" + std::string(verb) + "' (plug N, unplug N, record N)";
         return command;
     }
     const auto [end, ec] =

@@ -8,10 +8,11 @@
 
 namespace qor::sim {
 
-// One line of the simulator's control input: "plug N" or "unplug N", N a
-// slot from 0. Blank lines and lines from '#' on are nothing to do.
+// One line of the simulator's control input: "plug N", "unplug N" or
+// "record N", N a slot from 0. Blank lines and lines from '#' on are nothing
+// to do.
 struct ControlCommand {
-    enum class Kind { None, Plug, Unplug, Invalid };
+    enum class Kind { None, Plug, Unplug, Record, Invalid };
     Kind kind = Kind::None;
     unsigned slot = 0;
     std::string error;  // why, when Invalid

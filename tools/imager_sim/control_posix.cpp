@@ -12,6 +12,7 @@
 #include "base/unique_fd.h"
 #include "tools/imager_sim/control.h"
 #include "tools/imager_sim/rack.h"
+#include "tools/imager_sim/stats.h"
 
 namespace qor::sim {
 
@@ -38,6 +39,14 @@ void carryOut(const ControlCommand& command, ImagerRack& rack, std::ostream& out
                 out << "unplugged " << slot << "\n";
             } else {
                 out << "error: unplug " << slot << ": no such slot\n";
+            }
+            break;
+        case ControlCommand::Kind::Record:
+            if (const ImagerSimulator* imager = rack.imager(command.slot)) {
+                out << "record " << slot << " "
+                    << formatRecordJson(command.slot, imager->portPath(), imager->record()) << "\n";
+            } else {
+                out << "error: record " << slot << ": no imager in that slot\n";
             }
             break;
     }

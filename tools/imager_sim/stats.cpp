@@ -1,5 +1,7 @@
 #include "tools/imager_sim/stats.h"
 
+#include <nlohmann/json.hpp>
+
 #include <charconv>
 #include <iterator>
 #include <sstream>
@@ -31,6 +33,18 @@ bool parseList(std::string_view text, std::vector<uint32_t>& values) {
         }
         text = text.substr(comma + 1);
     }
+}
+
+template <typename Bytes>
+std::string hexOf(const Bytes& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(bytes.size() * 2);
+    for (const uint8_t byte : bytes) {
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 0x0F]);
+    }
+    return hex;
 }
 
 void appendList(std::ostringstream& line, const char* key, const std::vector<uint32_t>& values) {
@@ -123,6 +137,36 @@ std::optional<ImagerStats> parseStats(std::string_view line) {
         return std::nullopt;
     }
     return stats;
+}
+
+std::string formatRecordJson(unsigned index, const std::string& port, const ImagerRecord& record) {
+    nlohmann::ordered_json packets = nlohmann::ordered_json::array();
+    for (const SetupPacket& packet : record.setup_packets) {
+        packets.push_back({{"bytes", hexOf(packet.bytes)}, {"baud", packet.baud}});
+    }
+    const TokenRun& run = record.run;
+    const nlohmann::ordered_json json = {
+        {"imager", index},
+        {"port", port},
+        {"received", hexOf(record.received)},
+        {"sent", hexOf(record.sent)},
+        {"handled", record.handled},
+        {"replies_pending", record.replies_pending},
+        {"setup_packets", std::move(packets)},
+        {"setup_answers", record.setup_answers},
+        {"update_mode", record.update_mode},
+        {"runs", record.runs},
+        {"run",
+         {{"marker_seen", run.marker_seen},
+          {"probe_seen", run.probe_seen},
+          {"header", hexOf(run.header)},
+          {"image_length", run.image_length},
+          {"image", hexOf(run.image)},
+          {"blocks", run.blocks},
+          {"completed", run.completed}}},
+        {"hung_up", record.hung_up},
+    };
+    return json.dump();
 }
 
 }  // namespace qor::sim

@@ -35,4 +35,12 @@ std::string formatStats(const ImagerStats& stats);
 // The reverse; empty when the line is not one of formatStats' lines.
 std::optional<ImagerStats> parseStats(std::string_view line);
 
+// Everything the imager saw and did, as one line of JSON for a test in
+// another process (the browser tests' bridge): byte strings in lowercase hex,
+// setup packets with the host's rate at the time, the latest run, and the
+// counts that tell a reader when the imager has finished answering
+// ("handled" equal to the length of "received", "replies_pending" 0).
+// Timings are left out: --stats has them.
+std::string formatRecordJson(unsigned index, const std::string& port, const ImagerRecord& record);
+
 }  // namespace qor::sim

@@ -154,6 +154,8 @@ TEST(ImagerSimCli, ControlLines) {
         {"", Kind::None, 0},
         {"# a remark", Kind::None, 0},
         {"unplug 1 # a remark", Kind::Unplug, 1},
+        {"record 4", Kind::Record, 4},
+        {"record", Kind::Invalid, 0},
         {"plug", Kind::Invalid, 0},
         {"plug -1", Kind::Invalid, 0},
         {"plug 1x", Kind::Invalid, 0},

@@ -6,6 +6,7 @@
 #include "tests/tools/imager_sim/sim_line.h"
 #include "tools/imager_sim/stats.h"
 #include "tools/imager_sim/wire.h"
+#include "tools/testkit/json_reader.h"
 
 namespace qor::sim {
 namespace {
@@ -76,6 +77,48 @@ TEST(ImagerSimStats, LineReadsBackAsWritten) {
     stats.turnaround_us.clear();
     stats.completed = false;
     EXPECT_EQ(parseStats(formatStats(stats)), stats);
+}
+
+// The record as the browser tests read it from another process: every byte
+// exactly (a zero byte and 0xff too), each setup packet with its rate.
+TEST(ImagerSimStats, RecordJsonHoldsEveryByte) {
+    ImagerRecord record;
+    record.received = {0x00, 0x25, 0xFF};
+    record.sent = {'*', 'e'};
+    record.handled = 3;
+    record.replies_pending = 1;
+    record.setup_packets = {SetupPacket{{0x05, 0x57, 0x0E, 0x0D, 0x01, 0xFF, 0x88}, 9600},
+                            SetupPacket{{0x05, 0x57, 0x0E, 0x0D, 0x01, 0xFF, 0x88}, 57600}};
+    record.setup_answers = 1;
+    record.runs = 2;
+    record.run.marker_seen = true;
+    record.run.header = {0xAB, 0x01};
+    record.run.image_length = 2048;
+    record.run.image = {0x10, 0x0F};
+    record.run.blocks = 1;
+
+    const auto json = qor::testing::readJson(formatRecordJson(3, "/dev/pts/9", record));
+    ASSERT_TRUE(json);
+    const auto& r = *json;
+    EXPECT_EQ(r["imager"].number(), 3);
+    EXPECT_EQ(r["port"].text(), "/dev/pts/9");
+    EXPECT_EQ(r["received"].text(), "0025ff");
+    EXPECT_EQ(r["sent"].text(), "2a65");
+    EXPECT_EQ(r["handled"].number(), 3);
+    EXPECT_EQ(r["replies_pending"].number(), 1);
+    ASSERT_EQ(r["setup_packets"].array().size(), 2u);
+    EXPECT_EQ(r["setup_packets"].array()[1]["bytes"].text(), "05570e0d01ff88");
+    EXPECT_EQ(r["setup_packets"].array()[1]["baud"].number(), 57600);
+    EXPECT_EQ(r["setup_answers"].number(), 1);
+    EXPECT_FALSE(std::get<bool>(r["update_mode"].value));
+    EXPECT_EQ(r["runs"].number(), 2);
+    EXPECT_TRUE(std::get<bool>(r["run"]["marker_seen"].value));
+    EXPECT_FALSE(std::get<bool>(r["run"]["probe_seen"].value));
+    EXPECT_EQ(r["run"]["header"].text(), "ab01");
+    EXPECT_EQ(r["run"]["image_length"].number(), 2048);
+    EXPECT_EQ(r["run"]["image"].text(), "100f");
+    EXPECT_EQ(r["run"]["blocks"].number(), 1);
+    EXPECT_FALSE(std::get<bool>(r["hung_up"].value));
 }
 
 TEST(ImagerSimStats, DamagedLinesAreRefused) {
