@@ -97,7 +97,8 @@ check_web() (
     [ -f "$web_zip" ] || fail "no $web_zip (scripts/package.sh build)"
     local listing file
     listing=$(cmake -E tar tf "$web_zip")
-    for file in index.html updater.js updater.css install.html serve.py qor-core.js \
+    for file in index.html updater.js updater.css install.html serve.py qor-updater.svg \
+                update-barcode.svg qor-core.js \
                 qor-core.wasm qor-core.worker.js LICENSE.txt; do
         grep -q "^qor-updater-web-$version/$file\$" <<<"$listing" || fail "the web zip lacks $file"
     done
@@ -105,11 +106,11 @@ check_web() (
     # shellcheck disable=SC2064 # the folder is known now
     trap "rm -rf '$work'" EXIT
     (cd "$work" && cmake -E tar xf "$web_zip")
-    QOR_SERVE_QUIET=1 /usr/bin/python3 - "$work/qor-updater-web-$version" <<'PYTHON' || fail "the web zip's serve.py"
+    /usr/bin/python3 - "$work/qor-updater-web-$version" <<'PYTHON' || fail "the web zip's serve.py"
 import sys, threading, urllib.request
 sys.path.insert(0, sys.argv[1])
 import serve
-server = serve.make_server(sys.argv[1])
+server = serve.make_server(sys.argv[1], quiet=True)
 threading.Thread(target=server.serve_forever, daemon=True).start()
 base = f"http://127.0.0.1:{server.server_address[1]}/"
 with urllib.request.urlopen(base) as page:

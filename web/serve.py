@@ -36,15 +36,18 @@ class IsolatedHandler(http.server.SimpleHTTPRequestHandler):
         super().end_headers()
 
     def log_message(self, format, *args):
-        if os.environ.get("QOR_SERVE_QUIET") != "1":
+        if not getattr(self.server, "quiet", False):
             super().log_message(format, *args)
 
 
-def make_server(folder, port=0, host="127.0.0.1"):
-    """A server for `folder` on `host`:`port` (0: any free port); the caller
-    runs serve_forever() and shuts it down."""
+def make_server(folder, port=0, host="127.0.0.1", quiet=False):
+    """A server for `folder` on `host`:`port` (0: any free port), logging
+    each request unless `quiet`; the caller runs serve_forever() and shuts
+    it down."""
     handler = functools.partial(IsolatedHandler, directory=folder)
-    return http.server.ThreadingHTTPServer((host, port), handler)
+    server = http.server.ThreadingHTTPServer((host, port), handler)
+    server.quiet = quiet
+    return server
 
 
 def main():

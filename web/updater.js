@@ -17,6 +17,7 @@ const PAGE_TEXTS = {
     grantUsb: 'Choose imagers',
     grantRs232: 'Choose serial port',
     image: 'Firmware image',
+    barcode: 'The update barcode: scan it with the imager',
     noPort: 'No serial port chosen.',
     noImage: 'Choose a firmware image first.',
     privacy: 'The image is read in this page and sent only to your imagers; it is never uploaded.',
@@ -31,6 +32,7 @@ const PAGE_TEXTS = {
     grantUsb: '选择扫描器',
     grantRs232: '选择串口',
     image: '固件档案',
+    barcode: '更新条码：请用扫描器扫描',
     noPort: '尚未选择串口。',
     noImage: '请先选择固件档案。',
     privacy: '固件只在本页读取，只送往您的扫描器，不会上传。',
@@ -109,6 +111,7 @@ class Updater {
     $('title').textContent = this.words.title;
     $('mode-legend').textContent = this.words.connection;
     $('image-label').textContent = this.words.image;
+    $('barcode').alt = this.words.barcode;
     $('privacy').textContent = this.words.privacy;
     $('step1').textContent = this.text('Step1Instructions');
     $('step2').textContent = this.text('Step2Instructions');

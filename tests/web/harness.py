@@ -18,11 +18,10 @@ simulator program.
 """
 
 import contextlib
-import functools
-import http.server
 import json
 import os
 import pathlib
+import sys
 import threading
 import time
 
@@ -30,6 +29,11 @@ from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 
 from bridge import Bridge, SimulatedImagers
+
+# The page is served as a user serves it, with the isolation headers its
+# threads need.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "web"))
+import serve  # noqa: E402
 
 USB_INFO = {"usbVendorId": 0x3C7B, "usbProductId": 0x0E52}
 STANDIN = pathlib.Path(__file__).with_name("serial_standin.js")
@@ -39,30 +43,14 @@ STANDIN = pathlib.Path(__file__).with_name("serial_standin.js")
 WAIT_S = 10
 
 
-class _PageHandler(http.server.SimpleHTTPRequestHandler):
-    # A page with WebAssembly threads needs SharedArrayBuffer, which only a
-    # cross-origin isolated page has.
-    extensions_map = {**http.server.SimpleHTTPRequestHandler.extensions_map,
-                      ".wasm": "application/wasm", ".js": "text/javascript",
-                      ".mjs": "text/javascript"}
-
-    def end_headers(self):
-        self.send_header("Cross-Origin-Opener-Policy", "same-origin")
-        self.send_header("Cross-Origin-Embedder-Policy", "require-corp")
-        self.send_header("Cache-Control", "no-store")
-        super().end_headers()
-
-    def log_message(self, *args):
-        pass
-
-
 class WebHarness(contextlib.AbstractContextManager):
     """Serves `page_dir` and opens it in headless Chromium with `usb` USB
     imagers and, given `rs232_baud`, one RS-232 imager listening at that rate.
-    `usb_options` and `rs232_options` are further qor-imager-sim options."""
+    `usb_options` and `rs232_options` are further qor-imager-sim options;
+    `languages` the browser's, most preferred first ("zh-CN,en")."""
 
     def __init__(self, page_dir, usb=1, rs232_baud=None, usb_options=(), rs232_options=(),
-                 simulator=None):
+                 simulator=None, languages="en-US"):
         self._page_dir = str(page_dir)
         self._usb = usb
         self._rs232_baud = rs232_baud
@@ -75,6 +63,7 @@ class WebHarness(contextlib.AbstractContextManager):
         self._plugged = set()
         self._last_records = {}  # imager id -> its record when it was unplugged
         self._standin_script = None
+        self._languages = languages
 
     def __enter__(self):
         with contextlib.ExitStack() as stack:
@@ -95,8 +84,7 @@ class WebHarness(contextlib.AbstractContextManager):
                 self.bridge.attach(imager, sims.ports[slot])
                 self._plugged.add(imager)
 
-            handler = functools.partial(_PageHandler, directory=self._page_dir)
-            self._http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+            self._http = serve.make_server(self._page_dir, quiet=True)
             stack.callback(self._http.server_close)
             threading.Thread(target=self._http.serve_forever, daemon=True).start()
             stack.callback(self._http.shutdown)
@@ -107,6 +95,8 @@ class WebHarness(contextlib.AbstractContextManager):
             for argument in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage"):
                 options.add_argument(argument)
             options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+            # The browser's languages, as navigator.languages tells them.
+            options.add_experimental_option("prefs", {"intl.accept_languages": self._languages})
             service = Service(os.environ.get("QOR_CHROMEDRIVER", "/usr/bin/chromedriver"))
             self.driver = webdriver.Chrome(service=service, options=options)
             stack.callback(self.driver.quit)
