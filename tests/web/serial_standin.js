@@ -32,7 +32,9 @@
 //                         chooser would not list (unplugged, filtered out)
 //                         ends like a cancel, with a NotFoundError
 //   requests()            every requestPort() so far: filters, pick, granted
-//   state(id)             plugged, granted, open, options, signals
+//   state(id)             plugged, granted, open, options, signals, and the
+//                         page's turnarounds (ms from bytes delivered to its
+//                         next write)
 (function (config) {
   'use strict';
   if (typeof Serial !== 'function' || typeof SerialPort !== 'function') {
@@ -198,6 +200,7 @@
   }
 
   function deliver(s, data) {
+    s.lastDelivered = performance.now();
     const bytes = new Uint8Array(data);
     for (let at = 0; at < bytes.length; at += s.options.bufferSize) {
       const chunk = bytes.slice(at, at + s.options.bufferSize);
@@ -265,6 +268,12 @@
         const bytes = toBytes(chunk);
         if (s.fatal || !s.ws) {
           throw lost();
+        }
+        // The page's own time to answer what came in: from the bytes handed
+        // to its stream to its next write.
+        if (s.lastDelivered !== undefined) {
+          (s.turnarounds ||= []).push(performance.now() - s.lastDelivered);
+          s.lastDelivered = undefined;
         }
         s.ws.send(bytes);
       },
@@ -600,7 +609,8 @@
         }
         const s = stateOf(port);
         return {plugged: s.connected, granted: granted.has(id), open: s.open,
-                options: s.options, opens: s.opens, signals: Object.assign({}, s.signals)};
+                options: s.options, opens: s.opens, signals: Object.assign({}, s.signals),
+                turnarounds: (s.turnarounds || []).slice()};
       },
     }),
     enumerable: false,
