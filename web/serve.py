@@ -40,12 +40,20 @@ class IsolatedHandler(http.server.SimpleHTTPRequestHandler):
             super().log_message(format, *args)
 
 
+class QuietServer(http.server.ThreadingHTTPServer):
+    # A browser that stops a download halfway (a reload, a closed tab) is
+    # no error of the server's.
+    def handle_error(self, request, client_address):
+        if not isinstance(sys.exc_info()[1], (ConnectionResetError, BrokenPipeError)):
+            super().handle_error(request, client_address)
+
+
 def make_server(folder, port=0, host="127.0.0.1", quiet=False):
     """A server for `folder` on `host`:`port` (0: any free port), logging
     each request unless `quiet`; the caller runs serve_forever() and shuts
     it down."""
     handler = functools.partial(IsolatedHandler, directory=folder)
-    server = http.server.ThreadingHTTPServer((host, port), handler)
+    server = QuietServer((host, port), handler)
     server.quiet = quiet
     return server
 
