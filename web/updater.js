@@ -255,11 +255,21 @@ class Updater {
         return;
       }
       this.beginRun(imagers.length);
-      this.core.startUsb(this.page, imagers.map((p) => this.ports.indexOf(p)));
+      if (!this.core.startUsb(this.page, imagers.map((p) => this.ports.indexOf(p)))) {
+        this.endRun();
+      }
     } else {
       this.beginRun(1);
-      this.core._qor_page_start_rs232(this.page);
+      if (!this.core._qor_page_start_rs232(this.page)) this.endRun();
     }
+  }
+
+  // A run that could not start: the controls come back, no row stays.
+  endRun() {
+    $('devices').replaceChildren();
+    this.rows = [];
+    this.setBusy(false);
+    this.enterMode();
   }
 
   beginRun(devices) {
