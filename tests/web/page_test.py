@@ -142,6 +142,30 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.statuses()[1], told)
         h.wait_for_page("document.getElementById('count').textContent === '  1 Device Connected'")
 
+    def test_dropped_file_is_checked_like_a_chosen_one(self):
+        h = self.open_page(usb=1)
+        self.grant("usb0")
+        h.driver.execute_script("""
+            const transfer = new DataTransfer();
+            transfer.items.add(new File(['not firmware'], 'notes.txt'));
+            document.body.dispatchEvent(new DragEvent('drop', {dataTransfer: transfer,
+                                                               bubbles: true}));""")
+        self.assertEqual(self.outcome(), "Invalid File !")
+        self.assertEqual(h.record("usb0")["received"], b"")
+
+    def test_browser_without_web_serial_is_told_where_the_programs_are(self):
+        h = self.open_page(usb=0)
+        h.driver.execute_cdp_cmd("Page.addScriptToEvaluateOnNewDocument",
+                                 {"source": "delete Navigator.prototype.serial;"})
+        h.driver.refresh()
+        note = h.wait_for_page("!document.getElementById('unsupported').hidden &&"
+                               " document.getElementById('unsupported').textContent")
+        self.assertIn("Chrome or Edge", note)
+        self.assertTrue(h.driver.execute_script(
+            "return document.getElementById('updater').hidden"))
+        link = h.driver.find_element("css selector", "#unsupported a")
+        self.assertTrue(link.get_attribute("href").endswith("/install.html"))
+
     def test_chinese_browser_gets_the_chinese_texts(self):
         h = self.open_page(usb=1, languages="zh-CN,zh")
         self.assertEqual(self.text("main"), "固件")
