@@ -103,6 +103,8 @@ class WebSession final : public UpdateDialog, private Services, private DeviceOb
     SteadyClock m_clock;
     WebSerialPorts m_ports;
     WebEventSink& m_events;
+    // The page counts the imagers it was granted itself; no run of a page
+    // lists USB imagers through the registry, which finds none in a browser.
     std::unique_ptr<RegistryReader> m_registry;
     FirmwareImage m_image;
     std::atomic<bool> m_busy{false};  // a scan or a run is going on
